@@ -1,0 +1,32 @@
+#include "failure_notice.h"
+
+#include "error_detail.h"
+#include "report_output.h"
+#include "text_color.h"
+#include "user_context.h"
+
+void print_failure(DWORD code, const wchar_t* context)
+{
+    ql_wprintf(L"\nError: %ls Reason: ", context);
+    set_text_color(4);
+    ql_wprintf(L"%d\n", static_cast<int>(code));
+    print_html_break();
+    restore_text_color();
+
+    ql_wprintf(L"User Context: ");
+    set_text_color(2);
+    ql_wprintf(L"%ls\\%ls\n", user_context.domain_name, user_context.user_name);
+    print_html_break();
+    restore_text_color();
+
+    ql_wprintf(L"User SID: ");
+    set_text_color(2);
+    ql_wprintf(L"%ls\n", user_context.sid_text);
+    print_html_break();
+    restore_text_color();
+
+    ql_wprintf(L"Detail: ");
+    print_error_detail(code);
+    ql_wprintf(L"\n");
+    print_html_break();
+}

@@ -1,0 +1,59 @@
+#include "report_output.h"
+
+#include <windows.h>
+
+#include <stdarg.h>
+#include <stdio.h>
+
+#include "fault_guard.h"
+#include "format_output.h"
+#include "settings.h"
+#include "tool_print.h"
+
+bool html_mode = false;
+
+namespace {
+
+const int COPY_CHARS = 4069;
+
+struct PrintJob {
+    const wchar_t* format;
+    va_list* args;
+    wchar_t* copy;
+    int result;
+};
+
+void print_job(void* context)
+{
+    PrintJob& job = *static_cast<PrintJob*>(context);
+    job.result = print_with_copy(job.format, *job.args, job.copy);
+    if (settings.OutputWithOutputDebugString == 1)
+        OutputDebugStringW(job.copy);
+    if (settings.WriteOutputToQuilletLog == 1 && log_stream != nullptr)
+        fputws(job.copy, log_stream);
+}
+
+} // namespace
+
+int ql_wprintf(const wchar_t* format, ...)
+{
+    wchar_t copy[COPY_CHARS] = {};
+    va_list args;
+    va_start(args, format);
+    PrintJob job = {format, &args, copy, 0};
+    if (!run_guarded(print_job, &job))
+        OutputDebugStringW(L"quillet - INTERNAL_EXCEPTION::ql_wprintf");
+    va_end(args);
+    return job.result;
+}
+
+void print_html_break()
+{
+    if (html_mode)
+        ql_wprintf(L"<br>");
+}
+
+void tool_print_text(const wchar_t* text)
+{
+    ql_wprintf(L"%ls", text);
+}

@@ -1,0 +1,121 @@
+#include "monitor_output.h"
+
+#include <conio.h>
+#include <stdarg.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "error_detail.h"
+#include "fault_guard.h"
+#include "format_output.h"
+#include "text_color.h"
+#include "tool_print.h"
+#include "user_context.h"
+
+FILE* monitor_log = nullptr;
+
+namespace {
+
+const int WIDE_COPY_CHARS = 4096;
+const int NARROW_COPY_BYTES = 4096;
+const char FAULT_TEXT[] = "\nquilletdbg - INTERNAL_EXCEPTION::qldbg_wprintf\n";
+
+struct WidePrintJob {
+    const wchar_t* format;
+    va_list* args;
+    wchar_t* copy;
+    int result;
+};
+
+void wide_print_job(void* context)
+{
+    WidePrintJob& job = *static_cast<WidePrintJob*>(context);
+    job.result = print_with_copy(job.format, *job.args, job.copy);
+    if (monitor_log != nullptr)
+        fputws(job.copy, monitor_log);
+}
+
+struct NarrowPrintJob {
+    const char* format;
+    va_list* args;
+    char* copy;
+    int result;
+};
+
+void narrow_print_job(void* context)
+{
+    NarrowPrintJob& job = *static_cast<NarrowPrintJob*>(context);
+    va_list measure;
+    va_copy(measure, *job.args);
+    volatile int measured = _vscprintf(job.format, measure);
+    (void)measured;
+    va_end(measure);
+    va_list console;
+    va_copy(console, *job.args);
+    job.result = vfprintf(stdout, job.format, console);
+    va_end(console);
+    if (monitor_log != nullptr) {
+        va_list echo;
+        va_copy(echo, *job.args);
+        _vsnprintf(job.copy, NARROW_COPY_BYTES - 1, job.format, echo);
+        va_end(echo);
+        fputs(job.copy, monitor_log);
+    }
+}
+
+} // namespace
+
+int qldbg_wprintf(const wchar_t* format, ...)
+{
+    wchar_t copy[WIDE_COPY_CHARS] = {};
+    va_list args;
+    va_start(args, format);
+    WidePrintJob job = {format, &args, copy, 0};
+    if (!run_guarded(wide_print_job, &job))
+        printf("%s", FAULT_TEXT);
+    va_end(args);
+    return job.result;
+}
+
+int qldbg_printf(const char* format, ...)
+{
+    char copy[NARROW_COPY_BYTES] = {};
+    va_list args;
+    va_start(args, format);
+    NarrowPrintJob job = {format, &args, copy, 0};
+    if (!run_guarded(narrow_print_job, &job))
+        printf("%s", FAULT_TEXT);
+    va_end(args);
+    return job.result;
+}
+
+void tool_print_text(const wchar_t* text)
+{
+    qldbg_wprintf(L"%ls", text);
+}
+
+void print_user_context()
+{
+    qldbg_wprintf(L"\n");
+    qldbg_wprintf(L"User Context: ");
+    set_text_color(2);
+    qldbg_wprintf(L"%ls\\%ls\n", user_context.domain_name, user_context.user_name);
+    restore_text_color();
+    qldbg_wprintf(L"User SID: ");
+    set_text_color(2);
+    qldbg_wprintf(L"%ls\n", user_context.sid_text);
+    restore_text_color();
+}
+
+void fail_initialization(DWORD code, const wchar_t* context)
+{
+    qldbg_wprintf(L"The quilletdbg.exe intialization has failed. Reason: %d\nReason Detail: ", static_cast<int>(code));
+    print_error_detail(code);
+    if (context[0] != L'\0')
+        qldbg_wprintf(L"Error Detail: %ls\n", context);
+    // Straight to the console: this prompt never belongs in the log.
+    wprintf(L"\nPress any key to ontinue...");
+    fflush(stdout);
+    _getwch();
+    exit(static_cast<int>(code));
+}

@@ -1,0 +1,22 @@
+// The monitor's print routines: the console, and the log file while it is open.
+#pragma once
+
+#include <windows.h>
+
+#include <stdio.h>
+
+// The monitor's log file, or null.
+extern FILE* monitor_log;
+
+// Wide printf-style format (%ls, %lc for wide values); never pass a value as the format.
+int qldbg_wprintf(const wchar_t* format, ...);
+
+// The same for the captured 8-bit message texts.
+int qldbg_printf(const char* format, ...);
+
+// The two user context lines under the banner.
+void print_user_context();
+
+// Prints the initialisation failure notice, waits for a key at the console and ends the
+// process with code as its exit code.
+[[noreturn]] void fail_initialization(DWORD code, const wchar_t* context);

@@ -1,0 +1,5 @@
+/* A program that carries nothing but its resources. */
+int main(void)
+{
+    return 0;
+}

@@ -1,0 +1,16 @@
+#include "text_color.h"
+
+ColorState color_state = {};
+
+void set_text_color(WORD attribute)
+{
+    color_state.console = GetStdHandle(STD_OUTPUT_HANDLE);
+    // Not a console (redirected output): the read fails and the old state stays.
+    GetConsoleScreenBufferInfo(color_state.console, &color_state.info);
+    SetConsoleTextAttribute(color_state.console, static_cast<WORD>(attribute | FOREGROUND_INTENSITY));
+}
+
+void restore_text_color()
+{
+    SetConsoleTextAttribute(color_state.console, color_state.info.wAttributes);
+}
