@@ -1,6 +1,7 @@
 #include "failure_notice.h"
 
 #include "error_detail.h"
+#include "html_text.h"
 #include "report_output.h"
 #include "text_color.h"
 #include "user_context.h"
@@ -15,13 +16,14 @@ void print_failure(DWORD code, const wchar_t* context)
 
     ql_wprintf(L"User Context: ");
     set_text_color(2);
-    ql_wprintf(L"%ls\\%ls\n", user_context.domain_name, user_context.user_name);
+    // Account names are the system's values: a document must show them, never run them.
+    ql_wprintf(L"%ls\\%ls\n", html_value(user_context.domain_name).c_str(), html_value(user_context.user_name).c_str());
     print_html_break();
     restore_text_color();
 
     ql_wprintf(L"User SID: ");
     set_text_color(2);
-    ql_wprintf(L"%ls\n", user_context.sid_text);
+    ql_wprintf(L"%ls\n", html_value(user_context.sid_text).c_str());
     print_html_break();
     restore_text_color();
 

@@ -1,15 +1,222 @@
 // quillet: reports what is compiled into a file.
 #include <windows.h>
 
+#include <conio.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <wchar.h>
+
+#include "file_hash.h"
+#include "file_properties.h"
+#include "multiple_runs.h"
+#include "report_frame.h"
 #include "report_output.h"
 #include "settings.h"
+#include "standalone_commands.h"
+#include "text_color.h"
 #include "text_helpers.h"
+#include "usage_text.h"
 #include "user_context.h"
+#include "version_report.h"
+
+namespace {
+
+bool word_is(int index, const wchar_t* option)
+{
+    return index < stored_word_count && _wcsicmp(stored_words[index], option) == 0;
+}
+
+bool word_is_one_of(int index, const wchar_t* first, const wchar_t* second, const wchar_t* third = nullptr)
+{
+    return word_is(index, first) || word_is(index, second) || (third != nullptr && word_is(index, third));
+}
+
+// The algorithm a digest word asks for, or 0 for any other word.
+ALG_ID digest_option(const wchar_t* word)
+{
+    if (_wcsicmp(word, L"-md5") == 0)
+        return CALG_MD5;
+    if (_wcsicmp(word, L"-sha1") == 0)
+        return CALG_SHA1;
+    return 0;
+}
+
+bool plain_digest_of(const wchar_t* option)
+{
+    return stored_word_count == 4 && word_is(2, option) && word_is_one_of(3, L"-plain", L"-p");
+}
+
+bool asks_plain_sha1()
+{
+    return plain_digest_of(L"-sha1");
+}
+
+bool asks_plain_md5()
+{
+    return plain_digest_of(L"-md5");
+}
+
+bool has_no_argument_words()
+{
+    return stored_word_count <= 1;
+}
+
+bool asks_user_context()
+{
+    return word_is_one_of(1, L"-u", L"-user");
+}
+
+bool asks_usage()
+{
+    return word_is_one_of(1, L"-h", L"-help", L"/?");
+}
+
+bool asks_about()
+{
+    return word_is_one_of(1, L"-i", L"-info");
+}
+
+bool asks_directory()
+{
+    return word_is_one_of(1, L"-d", L"-directory");
+}
+
+bool asks_multiple()
+{
+    return word_is_one_of(1, L"-m", L"-multiple");
+}
+
+bool asks_error_text()
+{
+    return word_is_one_of(1, L"-e", L"-error");
+}
+
+bool asks_run()
+{
+    return word_is_one_of(1, L"-r", L"-run");
+}
+
+bool always()
+{
+    return true;
+}
+
+// These commands answer with whatever system error their last call left.
+DWORD run_plain_sha1()
+{
+    show_hash_info(CALG_SHA1, stored_words[1], 0);
+    return GetLastError();
+}
+
+DWORD run_plain_md5()
+{
+    show_hash_info(CALG_MD5, stored_words[1], 0);
+    return GetLastError();
+}
+
+DWORD run_usage()
+{
+    print_usage();
+    return GetLastError();
+}
+
+// The key is read from the console itself, so a redirected standard input cannot answer.
+bool user_agrees_to_hash()
+{
+    set_text_color(4);
+    ql_wprintf(L"The File you want to get a Hash for is larger\nthan \"%d\" Bytes. Do you want to proceed?\n",
+               static_cast<int>(settings.HashingMaxSize));
+    restore_text_color();
+    set_text_color(7);
+    ql_wprintf(L"('Y'es|'N'o):");
+    restore_text_color();
+    fflush(stdout);
+    wint_t key = _getwch();
+    if (key == WEOF)
+        ql_wprintf(L" \n\n");
+    else
+        ql_wprintf(L" %lc\n\n", static_cast<wchar_t>(key));
+    return key == L'y' || key == L'Y';
+}
+
+void gate_digest(const wchar_t* path, const wchar_t* word)
+{
+    ALG_ID algorithm = digest_option(word);
+    DWORD size = probe_file_size(path);
+    if (settings.HashingMaxSize > size) {
+        if (algorithm != 0)
+            show_hash_info(algorithm, path, 1);
+        return;
+    }
+    if (algorithm == 0)
+        return;
+    if (user_agrees_to_hash())
+        show_hash_info(algorithm, path, 1);
+    else
+        ql_wprintf(L"Skipping Hash Calcualtion...\n\n");
+}
+
+// Only this run closes the log itself, so the exit-time lines that follow reach the console
+// and the debugger channel alone.
+void close_log()
+{
+    if (log_stream == nullptr)
+        return;
+    fflush(log_stream);
+    fclose(log_stream);
+    log_stream = nullptr;
+}
+
+DWORD run_single_file()
+{
+    const wchar_t* path = stored_words[1];
+    print_banner();
+    print_file_properties(path);
+    if (stored_word_count == 3 && settings.AskIfSizeExceeds == 1)
+        gate_digest(path, stored_words[2]);
+    show_version_info(path);
+    close_log();
+    return 0;
+}
+
+struct Command {
+    bool (*chosen)();
+    DWORD (*run)();
+};
+
+// Tried in this order; the first whose test holds runs.
+const Command COMMANDS[] = {
+    {asks_plain_sha1, run_plain_sha1},
+    {asks_plain_md5, run_plain_md5},
+    {has_no_argument_words, run_usage},
+    {asks_user_context, command_user_context},
+    {asks_usage, run_usage},
+    {asks_about, command_about},
+    {asks_directory, run_directory},
+    {asks_multiple, run_multiple_files},
+    {asks_error_text, command_error_text},
+    {asks_run, command_run},
+    {always, run_single_file},
+};
+
+DWORD dispatch()
+{
+    for (const Command& command : COMMANDS) {
+        if (command.chosen())
+            return command.run();
+    }
+    return 0;
+}
+
+} // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
+    atexit(print_exit_times);
     store_command_line(argc, argv);
     load_settings();
+    if (settings.PrintProcessingTimeInformation == 1)
+        format_current_time(start_time_text);
     load_user_context();
-    return 0;
+    return static_cast<int>(dispatch());
 }

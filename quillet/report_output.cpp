@@ -7,6 +7,7 @@
 
 #include "fault_guard.h"
 #include "format_output.h"
+#include "html_text.h"
 #include "settings.h"
 #include "tool_print.h"
 
@@ -53,7 +54,8 @@ void print_html_break()
         ql_wprintf(L"<br>");
 }
 
+// The toolkit prints system texts (error details) here: in an HTML report they are values.
 void tool_print_text(const wchar_t* text)
 {
-    ql_wprintf(L"%ls", text);
+    ql_wprintf(L"%ls", html_value(text).c_str());
 }

@@ -1,0 +1,11 @@
+// Runs over several files: "-m" with a list of paths, "-d" with a wildcard pattern.
+#pragma once
+
+#include <windows.h>
+
+// Both read the stored command line and return the exit code.
+DWORD run_multiple_files();
+DWORD run_directory();
+
+// path without its last element (a root keeps its backslash), into a 260-character buffer.
+wchar_t* get_directory_part(const wchar_t* path, wchar_t* out);

@@ -1,0 +1,73 @@
+#include "usage_text.h"
+
+#include "report_frame.h"
+#include "report_output.h"
+
+namespace {
+
+// One print each: with the debugger echo on, every text is a message of its own.
+const wchar_t* const USAGE_TEXTS[] = {
+    L"\nUsage: quillet.exe <full_path_to_file> [optional parameters]\n",
+    L"\nOptional Parameters:\n\n",
+    L"\t-m|-multiple [filename filename ...]\n",
+    L"\tPrints Version Info for multiple Files.\n\n",
+    L"\t-d|-directory [-html]<path_to_directory>\\<wildcard>]\n",
+    L"\tPrints Version Info for a complete directory.\n",
+    L"\tNeeds a wildcard specification like \"*.exe\".\n",
+    L"\tHas optional \"-html\" Parameter for Outputting\n",
+    L"\tthe complete Result as HTML Output.\n",
+    L"\tSee samples for more information and have a look\n",
+    L"\tat the \"quillet.ini\" for output formatting!.\n\n",
+    L"\t-md5|-sha1\n",
+    L"\tPrints Extra MD5/SHA1 Signatures for the Files.\n\n",
+    L"\t-p|-plain\n",
+    L"\tPrints the MD5/SHA1 Signatures for the Files only.\n",
+    L"\tNotice: Does not work with -m Parameter!\n",
+    L"\n",
+    L"\nStandalone Parameters (Without File Path!):\n\n",
+    L"\t-u|user\n",
+    L"\tShows User Context Information.\n",
+    L"\t-e|-error\n",
+    L"\tTranslates Error Code to Message Detail.\n",
+    L"\t-r|-run <path_to_executable>\n",
+    L"\tExecute some File and return PID.\n",
+    L"\t-i|-info\n",
+    L"\tShow a Windows About Dialog with Information.\n",
+    L"\n",
+    L"\nExtra Info:\n\n",
+    L"\tSee \"quillet.ini\" and \"quilletini.exe\" for additonal\n",
+    L"\tSettings and Information on the \"quillet.exe\". There\n",
+    L"\tare some interesting Settings you can make!\n",
+    L"\n",
+    L"\nUsage Examples:\n\n",
+    L"\tquillet C:\\Windows\\System32\\kernel32.dll\n",
+    L"\tquillet C:\\Windows\\System32\\kerberos.dll -md5\n",
+    L"\tquillet C:\\Windows\\System32\\ntoskrln.dll -md5 -plain\n",
+    L"\tquillet -r C:\\Windows\\explorer.exe\n",
+    L"\tquillet -e 10061\n",
+    L"\tquillet -u\n",
+    L"\tquillet -d \"C:\\Windows\\system32\\*.dll\n",
+    L"\tquillet -m user32.dll \"C:\\Windows\\system32\\drivers\\acpi.sys\" -sha1\n",
+    L"\tquillet -m \"C:\\Windows\\system32\\user32.dll\" \"C:\\Windows\\explorer.exe\"\n",
+    L"\n",
+    L"\nTips:\n\n",
+    L"\tUse Pipe and Redirection Opeartors to redirect Output\n",
+    L"\tinto Files or Console/Application Streams. Examples:\n\n",
+    L"\tquillet -d C:\\Windows\\*.exe > WindowsDirectoryExeInfo.txt\t\n",
+    L"\tquillet -d C:\\Windows\\*.exe | more\n",
+    L"\tquillet -d C:\\Windows\\*.exe -md5 -html > C:\\WindowsDirectoryExe.html\n",
+    L"\tquillet -m app1.exe app2.exe lib1.dll | more\n",
+    L"\tquillet -m app1.exe app2.exe lib1.dll > MyAppsBinaryinfo.txt\n",
+    L"\n",
+};
+
+static_assert(sizeof(USAGE_TEXTS) / sizeof(USAGE_TEXTS[0]) == 52, "the usage text has 52 pieces");
+
+} // namespace
+
+void print_usage()
+{
+    print_banner();
+    for (const wchar_t* text : USAGE_TEXTS)
+        ql_wprintf(L"%ls", text);
+}

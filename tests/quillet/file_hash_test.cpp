@@ -1,0 +1,144 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+
+#include "reference_digest.h"
+#include "report_runs.h"
+#include "test_files.h"
+
+namespace {
+
+// Bytes that differ from position to position, so that a digest over the wrong range or in
+// the wrong order cannot match.
+std::string sample_bytes(size_t size)
+{
+    std::string bytes(size, '\0');
+    unsigned state = 12345;
+    for (char& c : bytes) {
+        state = state * 1103515245 + 12345;
+        c = static_cast<char>(state >> 16);
+    }
+    return bytes;
+}
+
+DWORD error_of_empty_allocation()
+{
+    SetLastError(0);
+    void* block = VirtualAlloc(nullptr, 0, MEM_COMMIT, PAGE_READWRITE);
+    EXPECT_EQ(nullptr, block);
+    return GetLastError();
+}
+
+class FileHash : public ::testing::Test {
+  protected:
+    QuilletCopy copy;
+
+    void SetUp() override
+    {
+        copy = make_quillet_copy(L"hash");
+    }
+
+    std::wstring sample_file(const std::wstring& name, const std::string& bytes)
+    {
+        std::wstring path = join_path(copy.folder, name);
+        write_file(path, bytes);
+        return path;
+    }
+};
+
+} // namespace
+
+TEST(ReferenceDigest, MatchesThePublishedTestVectors)
+{
+    EXPECT_EQ("d41d8cd98f00b204e9800998ecf8427e", reference_md5(""));
+    EXPECT_EQ("900150983cd24fb0d6963f7d28e17f72", reference_md5("abc"));
+    EXPECT_EQ("57edf4a22be3c955ac49da2e2107b67a",
+              reference_md5("12345678901234567890123456789012345678901234567890123456789012345678901234567890"));
+    EXPECT_EQ("a9993e364706816aba3e25717850c26c9cd0d89d", reference_sha1("abc"));
+    EXPECT_EQ("84983e441c3bd26ebaae4aa1f95129e5e54670f1",
+              reference_sha1("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"));
+}
+
+TEST_F(FileHash, PlainDigestsEqualTheReferenceForSeveralSizes)
+{
+    for (size_t size : {size_t(1), size_t(55), size_t(56), size_t(63), size_t(64), size_t(65), size_t(128),
+                        size_t(3 * 1024 * 1024 + 7)}) {
+        std::string bytes = sample_bytes(size);
+        std::wstring path = sample_file(L"sample" + std::to_wstring(size) + L".bin", bytes);
+        RunResult md5 = run_quillet(copy, {path, L"-md5", L"-p"});
+        EXPECT_EQ(reference_md5(bytes), md5.out) << "size " << size;
+        RunResult sha1 = run_quillet(copy, {path, L"-SHA1", L"-plain"});
+        EXPECT_EQ(reference_sha1(bytes), sha1.out) << "size " << size;
+        DeleteFileW(path.c_str());
+    }
+}
+
+TEST_F(FileHash, SingleFileRunShowsProgressLinesAndTheLabelledDigest)
+{
+    std::string bytes = sample_bytes(1024);
+    std::wstring path = sample_file(L"kilo.bin", bytes);
+    RunResult md5 = run_quillet(copy, {path, L"-md5"});
+    EXPECT_EQ(0u, md5.exit_code);
+    std::string progress = "Allocating Memory (1024) Bytes...done!\r\nReading File Content...done!\r\n"
+                           "Creating Hash Data...done!\r\n";
+    EXPECT_EQ(0u, md5.out.find(plain_banner() + file_heading(path) + progress + "File MD5: " + reference_md5(bytes) +
+                               "\r\n\r\nGetting File Version Info Size failed."))
+        << md5.out;
+    RunResult sha1 = run_quillet(copy, {path, L"-sha1"});
+    EXPECT_NE(std::string::npos, sha1.out.find(progress + "File SHA1: " + reference_sha1(bytes) + "\r\n\r\n"))
+        << sha1.out;
+}
+
+TEST_F(FileHash, EmptyFileGivesTheAllocationNotice)
+{
+    std::wstring path = sample_file(L"empty.bin", "");
+    std::string notice = failure_notice(error_of_empty_allocation(), "show_hash_info::VrtualAlloc");
+    RunResult plain = run_quillet(copy, {path, L"-md5", L"-p"});
+    EXPECT_EQ(notice, plain.out);
+    RunResult single = run_quillet(copy, {path, L"-sha1"});
+    EXPECT_NE(std::string::npos, single.out.find(file_heading(path) + "Allocating Memory (0) Bytes..." + notice))
+        << single.out;
+    EXPECT_EQ(std::string::npos, single.out.find("File SHA1"));
+}
+
+TEST_F(FileHash, MissingFileGivesOnlyTheOpenNotice)
+{
+    std::wstring path = join_path(copy.folder, L"missing.bin");
+    RunResult run = run_quillet(copy, {path, L"-md5", L"-plain"});
+    EXPECT_EQ(failure_notice(ERROR_FILE_NOT_FOUND, "show_hash_info::CreateFile"), run.out);
+}
+
+TEST_F(FileHash, FileOpenForWritingElsewhereCannotBeHashed)
+{
+    std::wstring path = sample_file(L"busy.bin", "busy");
+    HANDLE writer = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, writer);
+    RunResult run = run_quillet(copy, {path, L"-sha1", L"-p"});
+    CloseHandle(writer);
+    EXPECT_EQ(failure_notice(ERROR_SHARING_VIOLATION, "show_hash_info::CreateFile"), run.out);
+}
+
+// A file past 4 GiB must never be reported with the digest of its first bytes only.
+TEST_F(FileHash, FileOf4GiBOrMoreIsRefusedNotHashedInPart)
+{
+    std::wstring path = join_path(copy.folder, L"huge.bin");
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    LARGE_INTEGER size;
+    size.QuadPart = 0x100000000LL + 5;
+    ASSERT_TRUE(SetFilePointerEx(file, size, nullptr, FILE_BEGIN));
+    ASSERT_TRUE(SetEndOfFile(file));
+    CloseHandle(file);
+
+    std::string notice = failure_notice(ERROR_FILE_TOO_LARGE, "show_hash_info::GetFileSize");
+    RunResult plain = run_quillet(copy, {path, L"-md5", L"-p"});
+    EXPECT_EQ(notice, plain.out);
+    // The size gate sees only the low 32 bits (5 bytes), so the digest is tried without a question.
+    RunResult single = run_quillet(copy, {path, L"-sha1"});
+    EXPECT_NE(std::string::npos, single.out.find(file_heading(path) + notice)) << single.out;
+    EXPECT_EQ(std::string::npos, single.out.find("File SHA1"));
+    DeleteFileW(path.c_str());
+}

@@ -1,0 +1,156 @@
+#include "reference_digest.h"
+
+#include <stdint.h>
+#include <stdio.h>
+
+#include <vector>
+
+namespace {
+
+uint32_t rotate_left(uint32_t value, int bits)
+{
+    return (value << bits) | (value >> (32 - bits));
+}
+
+// The message with its padding: 0x80, zeros, and the bit length in 64 bits, as each
+// algorithm orders it.
+std::vector<uint8_t> padded(const std::string& bytes, bool big_endian_length)
+{
+    std::vector<uint8_t> message(bytes.begin(), bytes.end());
+    uint64_t bit_length = static_cast<uint64_t>(bytes.size()) * 8;
+    message.push_back(0x80);
+    while (message.size() % 64 != 56)
+        message.push_back(0);
+    for (int i = 0; i < 8; ++i) {
+        int shift = big_endian_length ? 56 - 8 * i : 8 * i;
+        message.push_back(static_cast<uint8_t>(bit_length >> shift));
+    }
+    return message;
+}
+
+std::string hex(const std::vector<uint8_t>& digest)
+{
+    std::string text;
+    char byte_text[3];
+    for (uint8_t byte : digest) {
+        snprintf(byte_text, sizeof(byte_text), "%02x", byte);
+        text += byte_text;
+    }
+    return text;
+}
+
+const int MD5_SHIFTS[64] = {7,  12, 17, 22, 7,  12, 17, 22, 7,  12, 17, 22, 7,  12, 17, 22, 5,  9,  14, 20, 5,  9,
+                            14, 20, 5,  9,  14, 20, 5,  9,  14, 20, 4,  11, 16, 23, 4,  11, 16, 23, 4,  11, 16, 23,
+                            4,  11, 16, 23, 6,  10, 15, 21, 6,  10, 15, 21, 6,  10, 15, 21, 6,  10, 15, 21};
+
+// RFC 1321's table T[i] = floor(2^32 * |sin(i + 1)|).
+const uint32_t MD5_TABLE[64] = {
+    0xd76aa478, 0xe8c7b756, 0x242070db, 0xc1bdceee, 0xf57c0faf, 0x4787c62a, 0xa8304613, 0xfd469501,
+    0x698098d8, 0x8b44f7af, 0xffff5bb1, 0x895cd7be, 0x6b901122, 0xfd987193, 0xa679438e, 0x49b40821,
+    0xf61e2562, 0xc040b340, 0x265e5a51, 0xe9b6c7aa, 0xd62f105d, 0x02441453, 0xd8a1e681, 0xe7d3fbc8,
+    0x21e1cde6, 0xc33707d6, 0xf4d50d87, 0x455a14ed, 0xa9e3e905, 0xfcefa3f8, 0x676f02d9, 0x8d2a4c8a,
+    0xfffa3942, 0x8771f681, 0x6d9d6122, 0xfde5380c, 0xa4beea44, 0x4bdecfa9, 0xf6bb4b60, 0xbebfbc70,
+    0x289b7ec6, 0xeaa127fa, 0xd4ef3085, 0x04881d05, 0xd9d4d039, 0xe6db99e5, 0x1fa27cf8, 0xc4ac5665,
+    0xf4292244, 0x432aff97, 0xab9423a7, 0xfc93a039, 0x655b59c3, 0x8f0ccc92, 0xffeff47d, 0x85845dd1,
+    0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1, 0xf7537e82, 0xbd3af235, 0x2ad7d2bb, 0xeb86d391};
+
+void md5_block(const uint8_t* block, uint32_t state[4])
+{
+    uint32_t words[16];
+    for (int i = 0; i < 16; ++i)
+        words[i] = block[4 * i] | (block[4 * i + 1] << 8) | (block[4 * i + 2] << 16) |
+                   (static_cast<uint32_t>(block[4 * i + 3]) << 24);
+    uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
+    for (int i = 0; i < 64; ++i) {
+        uint32_t f;
+        int g;
+        if (i < 16) {
+            f = (b & c) | (~b & d);
+            g = i;
+        } else if (i < 32) {
+            f = (d & b) | (~d & c);
+            g = (5 * i + 1) % 16;
+        } else if (i < 48) {
+            f = b ^ c ^ d;
+            g = (3 * i + 5) % 16;
+        } else {
+            f = c ^ (b | ~d);
+            g = (7 * i) % 16;
+        }
+        uint32_t next = d;
+        d = c;
+        c = b;
+        b = b + rotate_left(a + f + MD5_TABLE[i] + words[g], MD5_SHIFTS[i]);
+        a = next;
+    }
+    state[0] += a;
+    state[1] += b;
+    state[2] += c;
+    state[3] += d;
+}
+
+void sha1_block(const uint8_t* block, uint32_t state[5])
+{
+    uint32_t words[80];
+    for (int i = 0; i < 16; ++i)
+        words[i] = (static_cast<uint32_t>(block[4 * i]) << 24) | (block[4 * i + 1] << 16) | (block[4 * i + 2] << 8) |
+                   block[4 * i + 3];
+    for (int i = 16; i < 80; ++i)
+        words[i] = rotate_left(words[i - 3] ^ words[i - 8] ^ words[i - 14] ^ words[i - 16], 1);
+    uint32_t a = state[0], b = state[1], c = state[2], d = state[3], e = state[4];
+    for (int i = 0; i < 80; ++i) {
+        uint32_t f, k;
+        if (i < 20) {
+            f = (b & c) | (~b & d);
+            k = 0x5a827999;
+        } else if (i < 40) {
+            f = b ^ c ^ d;
+            k = 0x6ed9eba1;
+        } else if (i < 60) {
+            f = (b & c) | (b & d) | (c & d);
+            k = 0x8f1bbcdc;
+        } else {
+            f = b ^ c ^ d;
+            k = 0xca62c1d6;
+        }
+        uint32_t next = rotate_left(a, 5) + f + e + k + words[i];
+        e = d;
+        d = c;
+        c = rotate_left(b, 30);
+        b = a;
+        a = next;
+    }
+    state[0] += a;
+    state[1] += b;
+    state[2] += c;
+    state[3] += d;
+    state[4] += e;
+}
+
+} // namespace
+
+std::string reference_md5(const std::string& bytes)
+{
+    std::vector<uint8_t> message = padded(bytes, false);
+    uint32_t state[4] = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476};
+    for (size_t at = 0; at < message.size(); at += 64)
+        md5_block(&message[at], state);
+    std::vector<uint8_t> digest;
+    for (uint32_t word : state)
+        for (int i = 0; i < 4; ++i)
+            digest.push_back(static_cast<uint8_t>(word >> (8 * i)));
+    return hex(digest);
+}
+
+std::string reference_sha1(const std::string& bytes)
+{
+    std::vector<uint8_t> message = padded(bytes, true);
+    uint32_t state[5] = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476, 0xc3d2e1f0};
+    for (size_t at = 0; at < message.size(); at += 64)
+        sha1_block(&message[at], state);
+    std::vector<uint8_t> digest;
+    for (uint32_t word : state)
+        for (int i = 0; i < 4; ++i)
+            digest.push_back(static_cast<uint8_t>(word >> (24 - 8 * i)));
+    return hex(digest);
+}
