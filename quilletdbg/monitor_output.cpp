@@ -42,24 +42,41 @@ struct NarrowPrintJob {
     int result;
 };
 
+// A captured message may be longer than the copy buffer; the log receives it whole.
+void echo_narrow_to_log(const char* format, va_list args, char* copy, int length)
+{
+    char* text = copy;
+    size_t capacity = NARROW_COPY_BYTES;
+    if (length >= NARROW_COPY_BYTES) {
+        void* large = VirtualAlloc(nullptr, length + 1, MEM_COMMIT, PAGE_READWRITE);
+        if (large != nullptr) {
+            text = static_cast<char*>(large);
+            capacity = length + 1;
+        }
+    }
+    _vsnprintf(text, capacity - 1, format, args);
+    fputs(text, monitor_log);
+    if (text != copy)
+        VirtualFree(text, 0, MEM_RELEASE);
+}
+
 void narrow_print_job(void* context)
 {
     NarrowPrintJob& job = *static_cast<NarrowPrintJob*>(context);
+    // Measured first: a bad argument faults here, while no stream lock is held.
     va_list measure;
     va_copy(measure, *job.args);
-    volatile int measured = _vscprintf(job.format, measure);
-    (void)measured;
+    int length = _vscprintf(job.format, measure);
     va_end(measure);
     va_list console;
     va_copy(console, *job.args);
     job.result = vfprintf(stdout, job.format, console);
     va_end(console);
-    if (monitor_log != nullptr) {
+    if (monitor_log != nullptr && length > 0) {
         va_list echo;
         va_copy(echo, *job.args);
-        _vsnprintf(job.copy, NARROW_COPY_BYTES - 1, job.format, echo);
+        echo_narrow_to_log(job.format, echo, job.copy, length);
         va_end(echo);
-        fputs(job.copy, monitor_log);
     }
 }
 
@@ -87,6 +104,14 @@ int qldbg_printf(const char* format, ...)
         printf("%s", FAULT_TEXT);
     va_end(args);
     return job.result;
+}
+
+void flush_monitor_output()
+{
+    fflush(stdout);
+    FILE* log = monitor_log;
+    if (log != nullptr)
+        fflush(log);
 }
 
 void tool_print_text(const wchar_t* text)

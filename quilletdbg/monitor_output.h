@@ -14,6 +14,10 @@ int qldbg_wprintf(const wchar_t* format, ...);
 // The same for the captured 8-bit message texts.
 int qldbg_printf(const char* format, ...);
 
+// Hands what was printed so far to the console or file and to the log file, so that nothing
+// printed is lost however the monitor ends.
+void flush_monitor_output();
+
 // The two user context lines under the banner.
 void print_user_context();
 

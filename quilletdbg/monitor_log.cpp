@@ -1,0 +1,62 @@
+#include "monitor_log.h"
+
+#include <windows.h>
+
+#include <share.h>
+#include <stdio.h>
+#include <wchar.h>
+
+#include "error_detail.h"
+#include "monitor_output.h"
+#include "text_color.h"
+
+wchar_t monitor_log_path[TEXT_CHARS] = {};
+
+namespace {
+
+const int STAMP_CHARS = 100;
+
+void print_open_failure(DWORD code)
+{
+    qldbg_wprintf(L"Could not open \"%ls\" for wirting.\nReason: ", monitor_log_path);
+    set_text_color(4);
+    qldbg_wprintf(L"%d\n", static_cast<int>(code));
+    restore_text_color();
+    qldbg_wprintf(L"Error Detail: ");
+    print_error_detail(code);
+    qldbg_wprintf(L"\n");
+}
+
+} // namespace
+
+void open_monitor_log()
+{
+    clear_text_buffer(monitor_log_path);
+    get_program_path_stem(monitor_log_path);
+    wcsncat(monitor_log_path, L".log", TEXT_CHARS - 1 - wcslen(monitor_log_path));
+
+    SYSTEMTIME now;
+    FILETIME now_file;
+    GetSystemTime(&now);
+    SystemTimeToFileTime(&now, &now_file);
+    wchar_t stamp[STAMP_CHARS] = {};
+    format_file_time(now_file, stamp, STAMP_CHARS);
+
+    // Other programs may read the log (or write to it) while the monitor runs.
+    monitor_log = _wfsopen(monitor_log_path, L"a+", _SH_DENYNO);
+    if (monitor_log == nullptr) {
+        print_open_failure(GetLastError());
+        return;
+    }
+    fwprintf(monitor_log, L"-----------------%ls-----------------\n", stamp);
+}
+
+void close_monitor_log()
+{
+    FILE* log = monitor_log;
+    monitor_log = nullptr;
+    if (log != nullptr) {
+        fflush(log);
+        fclose(log);
+    }
+}

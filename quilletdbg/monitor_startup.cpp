@@ -1,0 +1,64 @@
+#include "monitor_startup.h"
+
+#include <windows.h>
+
+#include "capture_loop.h"
+#include "channel_setup.h"
+#include "console_window.h"
+#include "ctrl_handler.h"
+#include "monitor_banner.h"
+#include "monitor_log.h"
+#include "monitor_output.h"
+#include "text_helpers.h"
+#include "user_context.h"
+
+namespace {
+
+const wchar_t MUTEX_NAME[] = L"{5C3E8A21-0B6D-4f17-A2C4-7E19D0B3F6A8}";
+
+// Held until the process ends; the system releases it then.
+HANDLE single_instance = nullptr;
+
+bool has_option(const wchar_t* word, const wchar_t* alias)
+{
+    return find_option(word) != -1 || find_option(alias) != -1;
+}
+
+void take_single_instance()
+{
+    single_instance = CreateMutexW(nullptr, FALSE, MUTEX_NAME);
+    if (single_instance == nullptr)
+        fail_initialization(GetLastError(), L"CreateMutex::NULL");
+    if (GetLastError() == ERROR_ALREADY_EXISTS)
+        fail_initialization(170, L"CreateMutex::MUTEX_ALREADY_EXISTS_ON_ANOTHER_INSTANCE");
+}
+
+} // namespace
+
+int run_monitor(int argc, wchar_t** argv)
+{
+    store_command_line(argc, argv);
+    wchar_t stem[TEXT_CHARS];
+    get_program_path_stem(stem);
+    load_user_context();
+    install_ctrl_handler();
+    SetConsoleTitleW(MONITOR_TITLE);
+
+    if (has_option(L"-help", L"/?")) {
+        print_monitor_banner(1);
+        print_usage_text();
+        return static_cast<int>(GetLastError());
+    }
+    if (has_option(L"-cls", L"-c"))
+        clear_console_screen();
+    if (has_option(L"-log", L"-l"))
+        open_monitor_log();
+    if (has_option(L"-top", L"-t"))
+        make_console_topmost();
+    print_monitor_banner(0);
+    flush_monitor_output();
+
+    take_single_instance();
+    setup_channel();
+    capture_loop();
+}

@@ -1,0 +1,138 @@
+#include "monitor_harness.h"
+
+#include "console_harness.h"
+#include "test_files.h"
+#include "traffic_names.h"
+
+namespace {
+
+bool channel_taken()
+{
+    HANDLE section = OpenFileMappingW(FILE_MAP_READ, FALSE, L"DBWIN_BUFFER");
+    if (section == nullptr)
+        return false;
+    CloseHandle(section);
+    return true;
+}
+
+bool still_running(const MonitorRun& run)
+{
+    return WaitForSingleObject(run.child.process.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+} // namespace
+
+std::wstring monitor_exe()
+{
+    return windows_path(QUILLETDBG_EXE);
+}
+
+std::wstring traffic_exe()
+{
+    return windows_path(TRAFFIC_SENDER_EXE);
+}
+
+bool start_monitor(MonitorRun& run, const std::wstring& program, const std::vector<std::wstring>& args, bool on_console)
+{
+    RunOptions options;
+    options.share_console = on_console;
+    options.new_process_group = true;
+    run.on_console = on_console;
+    run.running = spawn_program(run.child, program, args, options);
+    if (!run.running)
+        return false;
+    for (int i = 0; i < 1000; ++i) {
+        if (channel_taken())
+            return true;
+        if (!still_running(run))
+            return false;
+        Sleep(20);
+    }
+    return false;
+}
+
+bool wait_for_output(const MonitorRun& run, const std::string& text, DWORD timeout_ms)
+{
+    DWORD start = GetTickCount();
+    while (peek_output(run.child).find(text) == std::string::npos) {
+        if (GetTickCount() - start > timeout_ms)
+            return false;
+        Sleep(20);
+    }
+    return true;
+}
+
+bool wait_for_console(const std::wstring& text, DWORD timeout_ms)
+{
+    DWORD start = GetTickCount();
+    COORD at;
+    while (!console_find(text, at)) {
+        if (GetTickCount() - start > timeout_ms)
+            return false;
+        Sleep(20);
+    }
+    return true;
+}
+
+RunResult stop_monitor(MonitorRun& run)
+{
+    GenerateConsoleCtrlEvent(CTRL_C_EVENT, run.child.process.dwProcessId);
+    run.running = false;
+    return finish_program(run.child, 15000);
+}
+
+RunResult send_traffic(const std::vector<std::wstring>& args)
+{
+    return run_program(traffic_exe(), args);
+}
+
+bool start_holder(Spawned& holder, const std::vector<std::wstring>& words)
+{
+    std::vector<std::wstring> args = {L"hold"};
+    args.insert(args.end(), words.begin(), words.end());
+    return spawn_program(holder, traffic_exe(), args);
+}
+
+RunResult finish_holder(Spawned& holder)
+{
+    HANDLE release = CreateEventW(nullptr, TRUE, FALSE, TRAFFIC_RELEASE_EVENT);
+    SetEvent(release);
+    RunResult result = finish_program(holder, 10000);
+    CloseHandle(release);
+    return result;
+}
+
+namespace {
+
+std::string system_text(DWORD code)
+{
+    wchar_t* text = nullptr;
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0x400,
+                                  reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string result = length > 0 ? narrow(std::wstring(text, length)) : std::string("UNKNOWN_ERROR_CODE\n");
+    LocalFree(text);
+    return result;
+}
+
+} // namespace
+
+std::string system_text_on_console(DWORD code)
+{
+    std::string text;
+    for (char c : system_text(code)) {
+        if (c != '\r')
+            text += c;
+    }
+    return text;
+}
+
+std::string system_text_in_file(DWORD code)
+{
+    std::string text;
+    for (char c : system_text(code)) {
+        if (c == '\n')
+            text += '\r';
+        text += c;
+    }
+    return text;
+}

@@ -1,0 +1,82 @@
+// End-to-end: many senders at once. Every message arrives once, each sender's in its order.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "monitor_fixture.h"
+#include "test_files.h"
+
+namespace {
+
+const int SENDERS = 8;
+const int MESSAGES = 200;
+
+// Checks that the output holds each sender's messages exactly once and in order.
+void expect_every_message_once_in_order(const std::string& out, const std::vector<DWORD>& pids,
+                                        const std::string& where)
+{
+    std::map<std::string, int> next; // tag -> next expected number
+    std::map<std::string, DWORD> pid_of;
+    for (int s = 0; s < SENDERS; ++s) {
+        std::string tag = "S" + std::to_string(s);
+        next[tag] = 0;
+        pid_of[tag] = pids[s];
+    }
+    std::istringstream lines(out);
+    std::string line;
+    int received = 0;
+    while (std::getline(lines, line)) {
+        size_t text_at = line.rfind("::");
+        if (text_at == std::string::npos)
+            continue;
+        std::string text = line.substr(text_at + 2);
+        size_t colon = text.find(':');
+        if (text.empty() || text[0] != 'S' || colon == std::string::npos)
+            continue;
+        std::string tag = text.substr(0, colon);
+        int number = std::stoi(text.substr(colon + 1));
+        ASSERT_TRUE(next.count(tag)) << where << ": " << line;
+        EXPECT_EQ(next[tag], number) << where << ": " << line;
+        next[tag] = number + 1;
+        size_t pid_end = text_at;
+        size_t pid_start = line.rfind("::", pid_end - 1) + 2;
+        EXPECT_EQ(std::to_string(pid_of[tag]), line.substr(pid_start, pid_end - pid_start)) << where;
+        ++received;
+    }
+    EXPECT_EQ(SENDERS * MESSAGES, received) << where;
+    for (const auto& entry : next)
+        EXPECT_EQ(MESSAGES, entry.second) << where << ": " << entry.first;
+}
+
+class MonitorLoad : public MonitorTest {};
+
+} // namespace
+
+TEST_F(MonitorLoad, EightSendersTwoHundredMessagesEachArriveOnceAndInOrder)
+{
+    std::wstring folder = make_temp_dir(L"monitorload");
+    std::wstring program = copy_program(monitor_exe(), folder);
+    start({L"-l"}, program);
+
+    std::vector<Spawned> senders(SENDERS);
+    std::vector<DWORD> pids;
+    for (int s = 0; s < SENDERS; ++s) {
+        ASSERT_TRUE(
+            spawn_program(senders[s], traffic_exe(), {L"many", std::to_wstring(MESSAGES), L"S" + std::to_wstring(s)}));
+        pids.push_back(senders[s].process.dwProcessId);
+    }
+    for (Spawned& sender : senders) {
+        RunResult done = finish_program(sender, 300000);
+        EXPECT_FALSE(done.timed_out);
+        EXPECT_EQ(0u, done.exit_code);
+    }
+    RunResult last = run_program(windows_path(BLURT_EXE), {L"last"});
+    EXPECT_TRUE(wait_for_output(monitor, "::" + std::to_string(last.pid) + "::last\r\n", 60000));
+    RunResult run = stop();
+
+    expect_every_message_once_in_order(run.out, pids, "standard output");
+    expect_every_message_once_in_order(read_file(join_path(folder, L"quilletdbg.log")), pids, "log");
+}
