@@ -10,6 +10,7 @@
 #include "html_text.h"
 #include "settings.h"
 #include "tool_print.h"
+#include "utf8_output.h"
 
 bool html_mode = false;
 
@@ -30,8 +31,9 @@ void print_job(void* context)
     job.result = print_with_copy(job.format, *job.args, job.copy);
     if (settings.OutputWithOutputDebugString == 1)
         OutputDebugStringW(job.copy);
+    // As UTF-8: the runtime's wide output would stop at the first character outside its code page.
     if (settings.WriteOutputToQuilletLog == 1 && log_stream != nullptr)
-        fputws(job.copy, log_stream);
+        write_text_utf8(log_stream, job.copy);
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include "text_color.h"
 #include "tool_print.h"
 #include "user_context.h"
+#include "utf8_output.h"
 
 FILE* monitor_log = nullptr;
 
@@ -32,7 +33,7 @@ void wide_print_job(void* context)
     WidePrintJob& job = *static_cast<WidePrintJob*>(context);
     job.result = print_with_copy(job.format, *job.args, job.copy);
     if (monitor_log != nullptr)
-        fputws(job.copy, monitor_log);
+        write_text_utf8(monitor_log, job.copy);
 }
 
 struct NarrowPrintJob {

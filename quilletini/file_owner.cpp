@@ -2,9 +2,10 @@
 
 #include <windows.h>
 
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+
+#include "ini_output.h"
 
 namespace {
 
@@ -41,6 +42,6 @@ void report_file_owner(const wchar_t* path)
     if (descriptor == nullptr)
         return;
     if (GetFileSecurityW(path, OWNER_SECURITY_INFORMATION, descriptor, size, &size) && look_up_owner(descriptor))
-        wprintf(L"\nSUCCESS\n");
+        ini_wprintf(L"\nSUCCESS\n");
     free(descriptor);
 }

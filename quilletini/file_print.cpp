@@ -50,11 +50,11 @@ bool has_dos_header(const FileBytes& bytes)
 
 void refuse_image()
 {
-    wprintf(L"Could not open File. Reason: ");
+    ini_wprintf(L"Could not open File. Reason: ");
     set_text_color(4);
-    wprintf(L"%ls", L"Binary Files are not allowed (DOS -Header found).\n");
+    ini_wprintf(L"%ls", L"Binary Files are not allowed (DOS -Header found).\n");
     restore_text_color();
-    wprintf(L"Error Detail: ");
+    ini_wprintf(L"Error Detail: ");
     print_error_detail(ERROR_BAD_FORMAT);
 }
 
@@ -78,16 +78,16 @@ void write_raw(const FileBytes& bytes)
 
 void print_plain(const wchar_t* path, const FileBytes& bytes)
 {
-    wprintf(L"Printing File to Screen (Plain Mode): ");
+    ini_wprintf(L"Printing File to Screen (Plain Mode): ");
     set_text_color(3);
-    wprintf(L"%ls\n", path);
+    ini_wprintf(L"%ls\n", path);
     restore_text_color();
-    wprintf(L"\n");
+    ini_wprintf(L"\n");
     SetLastError(0);
     set_text_color(1);
     write_raw(bytes);
     restore_text_color();
-    wprintf(L"\n");
+    ini_wprintf(L"\n");
 }
 
 void report_failure(const wchar_t* path, DWORD code)

@@ -2,6 +2,7 @@
 
 #include <stdio.h>
 
+#include "ini_output.h"
 #include "ini_state.h"
 #include "text_color.h"
 
@@ -32,16 +33,16 @@ void print_text_column(const unsigned char* bytes, DWORD count)
     fflush(stdout);
     if (have_info)
         SetConsoleTextAttribute(ini_state.console, info.wAttributes);
-    wprintf(L"\n");
+    ini_wprintf(L"\n");
 }
 
 void print_hex_line(const unsigned char* bytes, DWORD count)
 {
     for (DWORD i = 0; i < count; ++i)
-        wprintf(L"%2.2x ", bytes[i]);
+        ini_wprintf(L"%2.2x ", bytes[i]);
     // A short last line keeps its text under the text of the lines above.
     for (DWORD i = count; i < LINE_BYTES; ++i)
-        wprintf(L"   ");
+        ini_wprintf(L"   ");
     print_text_column(bytes, count);
 }
 
@@ -49,16 +50,16 @@ void print_hex_line(const unsigned char* bytes, DWORD count)
 
 void print_hex_view(const wchar_t* path, const unsigned char* bytes, DWORD count)
 {
-    wprintf(L"Printing File to Screen (Hex Mode): ");
+    ini_wprintf(L"Printing File to Screen (Hex Mode): ");
     set_text_color(2);
-    wprintf(L"%ls\n", path);
+    ini_wprintf(L"%ls\n", path);
     restore_text_color();
-    wprintf(L"\n");
+    ini_wprintf(L"\n");
     set_text_color(HEX_ATTRIBUTE);
     for (DWORD start = 0; start < count; start += LINE_BYTES) {
         DWORD line = count - start < LINE_BYTES ? count - start : LINE_BYTES;
         print_hex_line(bytes + start, line);
     }
     restore_text_color();
-    wprintf(L"\n");
+    ini_wprintf(L"\n");
 }

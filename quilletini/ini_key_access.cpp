@@ -2,9 +2,9 @@
 
 #include <windows.h>
 
-#include <stdio.h>
 #include <string.h>
 
+#include "ini_output.h"
 #include "ini_state.h"
 #include "text_color.h"
 
@@ -22,10 +22,11 @@ void read_number(const wchar_t* full_path, const wchar_t* section, const wchar_t
     // The default -1 cannot be told apart from a stored -1: both count as not found.
     if (number == static_cast<UINT>(-1)) {
         set_text_color(4);
-        wprintf(L"Could not get Data. Reason: %d\n", static_cast<int>(code));
+        ini_wprintf(L"Could not get Data. Reason: %d\n", static_cast<int>(code));
     } else {
         set_text_color(2);
-        wprintf(L"\nBinary Data Read from:\nSection=%ls\nKey=%ls\nData=%d\n", section, key, static_cast<int>(number));
+        ini_wprintf(L"\nBinary Data Read from:\nSection=%ls\nKey=%ls\nData=%d\n", section, key,
+                    static_cast<int>(number));
     }
     restore_text_color();
 }
@@ -38,7 +39,7 @@ void read_text(const wchar_t* full_path, const wchar_t* section, const wchar_t* 
     // A missing section or key leaves the empty default: a string read never fails.
     GetPrivateProfileStringW(section, key, L"", value, VALUE_CHARS, full_path);
     set_text_color(2);
-    wprintf(L"\nString Data Read from:\nSection=%ls\nKey=%ls\nString Data=%ls\n", section, key, value);
+    ini_wprintf(L"\nString Data Read from:\nSection=%ls\nKey=%ls\nString Data=%ls\n", section, key, value);
     restore_text_color();
 }
 
@@ -49,10 +50,10 @@ void write_value(const wchar_t* full_path, const wchar_t* section, const wchar_t
     DWORD code = GetLastError();
     if (written) {
         set_text_color(2);
-        wprintf(L"\nData has been writen to:\nSection=%ls\nKey=%ls\nData=%ls\n", section, key, value);
+        ini_wprintf(L"\nData has been writen to:\nSection=%ls\nKey=%ls\nData=%ls\n", section, key, value);
     } else {
         set_text_color(4);
-        wprintf(L"\nWriting Data to Section/Key failed. Reason: %d\n", static_cast<int>(code));
+        ini_wprintf(L"\nWriting Data to Section/Key failed. Reason: %d\n", static_cast<int>(code));
     }
     restore_text_color();
 }
@@ -62,9 +63,9 @@ void write_value(const wchar_t* full_path, const wchar_t* section, const wchar_t
 void access_ini_key(const wchar_t* full_path, const wchar_t* access, const wchar_t* section, const wchar_t* key,
                     const wchar_t* type, const wchar_t* value)
 {
-    wprintf(L"Accessing File: ");
+    ini_wprintf(L"Accessing File: ");
     set_text_color(7);
-    wprintf(L"%ls\n", full_path);
+    ini_wprintf(L"%ls\n", full_path);
     restore_text_color();
 
     if (same_word(access, L"read")) {

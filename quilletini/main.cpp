@@ -2,12 +2,12 @@
 #include <windows.h>
 #include <shlwapi.h>
 
-#include <stdio.h>
 #include <stdlib.h>
 
 #include "file_print.h"
 #include "ini_banner.h"
 #include "ini_key_access.h"
+#include "ini_output.h"
 #include "ini_state.h"
 #include "text_color.h"
 #include "user_context.h"
@@ -34,7 +34,7 @@ void release_globals()
 int refuse(const wchar_t* message)
 {
     set_text_color(4);
-    wprintf(L"%ls", message);
+    ini_wprintf(L"%ls", message);
     restore_text_color();
     return ERROR_INVALID_PARAMETER;
 }
@@ -69,7 +69,7 @@ int run_key_access(int count, wchar_t** words)
 int run_command(int count, wchar_t** words)
 {
     if (count < 3) {
-        wprintf(L"%ls", USAGE_TEXT);
+        ini_wprintf(L"%ls", USAGE_TEXT);
         return 0;
     }
     if (!PathFileExistsW(words[1]))
@@ -91,6 +91,6 @@ int wmain(int argc, wchar_t** argv)
     load_user_context();
     atexit(release_globals);
     print_ini_banner();
-    wprintf(L"\n");
+    ini_wprintf(L"\n");
     return run_command(argc, argv);
 }

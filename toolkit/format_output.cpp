@@ -1,19 +1,96 @@
 #include "format_output.h"
 
-#include <stdio.h>
+#include <windows.h>
 
-int print_with_copy(const wchar_t* format, va_list args, wchar_t* copy)
+#include <io.h>
+#include <stdio.h>
+#include <stdlib.h>
+
+#include "utf8_output.h"
+
+namespace {
+
+// The usual line fits here; only a longer text takes memory from the heap.
+const int STACK_TEXT_CHARS = 1024;
+// Pieces of a long text for the console, which limits what one call may carry.
+const size_t CONSOLE_CHUNK_CHARS = 8192;
+
+// The handle standard output writes to, when it is a console; null otherwise.
+HANDLE stdout_console()
+{
+    intptr_t handle = _get_osfhandle(_fileno(stdout));
+    DWORD mode = 0;
+    if (handle == -1 || !GetConsoleMode(reinterpret_cast<HANDLE>(handle), &mode))
+        return nullptr;
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+bool write_console(HANDLE console, const wchar_t* text, size_t length)
+{
+    while (length > 0) {
+        DWORD chars = static_cast<DWORD>(length < CONSOLE_CHUNK_CHARS ? length : CONSOLE_CHUNK_CHARS);
+        if (chars < length && text[chars - 1] >= 0xD800 && text[chars - 1] <= 0xDBFF)
+            --chars;
+        DWORD written = 0;
+        if (!WriteConsoleW(console, text, chars, &written, nullptr) || written == 0)
+            return false;
+        text += written;
+        length -= written;
+    }
+    return true;
+}
+
+} // namespace
+
+int write_standard_output(const wchar_t* text, size_t length)
+{
+    DWORD saved_error = GetLastError();
+    HANDLE console = stdout_console();
+    bool written;
+    if (console != nullptr) {
+        // Narrow text still waiting in the stream belongs before this one.
+        fflush(stdout);
+        written = write_console(console, text, length);
+    } else {
+        written = write_utf8(stdout, text, length);
+    }
+    SetLastError(saved_error);
+    return written ? static_cast<int>(length) : -1;
+}
+
+int print_formatted(const wchar_t* format, va_list args)
 {
     va_list measure;
     va_copy(measure, args);
-    // Kept even though its result is unused: the measuring is what reads the arguments.
-    volatile int measured = _vscwprintf(format, measure);
-    (void)measured;
+    int length = _vscwprintf(format, measure);
     va_end(measure);
+    if (length < 0)
+        return length;
 
+    wchar_t stack_text[STACK_TEXT_CHARS];
+    wchar_t* text = stack_text;
+    if (length >= STACK_TEXT_CHARS) {
+        text = static_cast<wchar_t*>(malloc((static_cast<size_t>(length) + 1) * sizeof(wchar_t)));
+        if (text == nullptr)
+            return -1;
+    }
+    va_list fill;
+    va_copy(fill, args);
+    _vsnwprintf(text, static_cast<size_t>(length) + 1, format, fill);
+    va_end(fill);
+    text[length] = L'\0';
+
+    int result = write_standard_output(text, static_cast<size_t>(length));
+    if (text != stack_text)
+        free(text);
+    return result;
+}
+
+int print_with_copy(const wchar_t* format, va_list args, wchar_t* copy)
+{
     va_list console;
     va_copy(console, args);
-    int result = vfwprintf(stdout, format, console);
+    int result = print_formatted(format, console);
     va_end(console);
 
     // The copy holds exactly the first ECHO_COPY_LIMIT characters, whichever convention the

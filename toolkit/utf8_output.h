@@ -1,0 +1,13 @@
+// Wide text into a byte stream (a redirected standard output, a log file) as UTF-8, so that
+// every character arrives, not only those of the narrow code page.
+#pragma once
+
+#include <stdio.h>
+#include <wchar.h>
+
+// Writes length characters of text to stream as UTF-8. A text-mode stream turns each "\n"
+// into a line end, as it does for everything else written to it. False when a write fails.
+bool write_utf8(FILE* stream, const wchar_t* text, size_t length);
+
+// Writes the terminated text to stream as UTF-8.
+bool write_text_utf8(FILE* stream, const wchar_t* text);
