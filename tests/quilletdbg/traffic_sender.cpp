@@ -5,6 +5,8 @@
 //   hold WORD...            sends each word, then stays alive until the release event is set
 //   many COUNT TAG          COUNT messages "TAG:i\n", i from 0
 //   long BYTES              one message of BYTES letters and a line end
+//   empties COUNT           COUNT empty messages, then "empties done\n"
+//   raw-longest             writes the longest whole message: the text area less its zero byte
 //   raw-full                writes a message that fills the whole text area, no zero byte
 //   raw-dead                takes the buffer and ends without signalling data-ready
 //   flood SENDERS COUNT     SENDERS threads send COUNT messages each; prints the rate
@@ -51,6 +53,14 @@ int many(int count, const wchar_t* tag)
     return 0;
 }
 
+int empties(int count)
+{
+    for (int i = 0; i < count; ++i)
+        OutputDebugStringW(L"");
+    OutputDebugStringW(L"empties done\n");
+    return 0;
+}
+
 int long_message(int bytes)
 {
     std::wstring text(static_cast<size_t>(bytes), L'L');
@@ -85,15 +95,18 @@ bool take_buffer(RawChannel& raw)
     return WaitForSingleObject(raw.buffer_ready, WAIT_MS) == WAIT_OBJECT_0;
 }
 
-int raw_full()
+// Fills the text area with letters up to end, then a zero byte when end is inside it.
+int raw_letters(DWORD end)
 {
     RawChannel raw = {};
     if (!open_raw(raw) || !take_buffer(raw))
         return 2;
     DWORD pid = GetCurrentProcessId();
     memcpy(raw.view, &pid, sizeof(pid));
-    for (DWORD i = 4; i < BUFFER_BYTES; ++i)
+    for (DWORD i = 4; i < end; ++i)
         raw.view[i] = static_cast<char>('a' + (i - 4) % 26);
+    if (end < BUFFER_BYTES)
+        raw.view[end] = '\0';
     SetEvent(raw.data_ready);
     ReleaseMutex(raw.mutex);
     return 0;
@@ -194,8 +207,12 @@ int wmain(int argc, wchar_t** argv)
         return many(_wtoi(argv[2]), argv[3]);
     if (mode == L"long" && argc > 2)
         return long_message(_wtoi(argv[2]));
+    if (mode == L"empties" && argc > 2)
+        return empties(_wtoi(argv[2]));
     if (mode == L"raw-full")
-        return raw_full();
+        return raw_letters(BUFFER_BYTES);
+    if (mode == L"raw-longest")
+        return raw_letters(BUFFER_BYTES - 1);
     if (mode == L"raw-dead")
         return raw_dead();
     if (mode == L"flood" && argc > 3)
