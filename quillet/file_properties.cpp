@@ -13,11 +13,7 @@
 #include "text_color.h"
 #include "text_helpers.h"
 
-namespace {
-
-const size_t TIME_TEXT_CHARS = 50;
-
-void print_heading(const wchar_t* path)
+void print_file_heading(const wchar_t* path)
 {
     set_text_color(7);
     if (html_mode)
@@ -35,6 +31,17 @@ void print_heading(const wchar_t* path)
         ql_wprintf(L"\"%ls\"\n\n", path);
     }
 }
+
+void print_unopenable_file(DWORD code)
+{
+    print_failure(code, L"Could not open File for reading.");
+    ql_wprintf(L"\n");
+    print_html_break();
+}
+
+namespace {
+
+const size_t TIME_TEXT_CHARS = 50;
 
 void print_block_line(const wchar_t* format, int number)
 {
@@ -72,13 +79,11 @@ void print_properties_block(HANDLE file, const wchar_t* path)
 
 void print_file_properties(const wchar_t* path)
 {
-    print_heading(path);
+    print_file_heading(path);
     HANDLE file =
         CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        print_failure(GetLastError(), L"Could not open File for reading.");
-        ql_wprintf(L"\n");
-        print_html_break();
+        print_unopenable_file(GetLastError());
         return;
     }
     if (settings.PrintExtraFileProperties == 1)

@@ -87,24 +87,8 @@ std::wstring full_entry_path(const wchar_t* pattern, const wchar_t* name)
 // the buffer is never cut to a shorter one, which could name a different file.
 void report_overlong_entry(const wchar_t* pattern, const wchar_t* name)
 {
-    std::wstring path = html_value(full_entry_path(pattern, name).c_str());
-    set_text_color(7);
-    if (html_mode)
-        ql_wprintf(L"<br>\n<input type=\"button\" value=\"Back\" title=\"Go Back\" %ls "
-                   L"onClick=\"window.history.back();\"/>\n<br><hr noshade>\n",
-                   settings.InputButtonTag);
-    ql_wprintf(L"\nFile Version Info for:\n");
-    restore_text_color();
-    if (html_mode) {
-        ql_wprintf(L"<a name=\"%ls\"></a>", html_value(name).c_str());
-        ql_wprintf(L"<span %ls>\"%ls\"</span>\n\n", settings.FilePathTextAppearance, path.c_str());
-        ql_wprintf(L"<br><br>");
-    } else {
-        ql_wprintf(L"\"%ls\"\n\n", path.c_str());
-    }
-    print_failure(ERROR_FILENAME_EXCED_RANGE, L"Could not open File for reading.");
-    ql_wprintf(L"\n");
-    print_html_break();
+    print_file_heading(full_entry_path(pattern, name).c_str());
+    print_unopenable_file(ERROR_FILENAME_EXCED_RANGE);
 }
 
 // directory empty: the bare name, which the listing found in the current directory.
