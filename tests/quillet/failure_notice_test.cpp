@@ -7,26 +7,11 @@
 #include "failure_notice.h"
 #include "report_output.h"
 #include "stdout_capture.h"
+#include "system_text.h"
 #include "test_files.h"
 #include "user_context.h"
 
 namespace {
-
-std::string system_text(DWORD code)
-{
-    wchar_t* text = nullptr;
-    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0x400,
-                   reinterpret_cast<LPWSTR>(&text), 0, nullptr);
-    std::wstring copy = text ? text : L"UNKNOWN_ERROR_CODE\n";
-    LocalFree(text);
-    std::string bytes;
-    for (char c : narrow(copy)) {
-        if (c == '\n')
-            bytes += '\r';
-        bytes += c;
-    }
-    return bytes;
-}
 
 std::string expected_notice(const char* context, const char* code_text, DWORD code, const char* br)
 {

@@ -9,27 +9,6 @@
 
 #include "test_files.h"
 
-std::string crlf(const std::string& text)
-{
-    std::string out;
-    for (char c : text) {
-        if (c == '\n')
-            out += '\r';
-        out += c;
-    }
-    return out;
-}
-
-std::string system_text(DWORD code)
-{
-    wchar_t* text = nullptr;
-    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0x400,
-                   reinterpret_cast<LPWSTR>(&text), 0, nullptr);
-    std::wstring copy = text ? text : L"UNKNOWN_ERROR_CODE\n";
-    LocalFree(text);
-    return crlf(narrow(copy));
-}
-
 std::string expected_notice(const std::string& context, DWORD code, const std::string& code_text)
 {
     wchar_t user[257] = {};

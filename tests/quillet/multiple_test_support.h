@@ -12,12 +12,7 @@
 #include <vector>
 
 #include "process_runner.h"
-
-// text with every "\n" as "\r\n", the way redirected output arrives.
-std::string crlf(const std::string& text);
-
-// The system's text for code as the tool prints it (line ends as "\r\n"), or its own text.
-std::string system_text(DWORD code);
+#include "system_text.h"
 
 // The console failure notice for code and context, as the running account sees it.
 std::string expected_notice(const std::string& context, DWORD code, const std::string& code_text);

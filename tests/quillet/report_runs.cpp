@@ -38,20 +38,6 @@ std::wstring test_data_file(const std::wstring& name)
     return join_path(windows_path(TEST_DATA_DIR), name);
 }
 
-std::string system_text(unsigned long code)
-{
-    wchar_t* text = nullptr;
-    DWORD chars = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0x400,
-                                 reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring message = chars > 0 ? std::wstring(text, chars) : L"UNKNOWN_ERROR_CODE\n";
-    if (text != nullptr)
-        LocalFree(text);
-    std::string out;
-    for (char c : narrow(message))
-        out += c == '\n' ? std::string("\r\n") : std::string(1, c);
-    return out;
-}
-
 std::string failure_notice(unsigned long code, const std::string& context)
 {
     wchar_t user[257] = {};

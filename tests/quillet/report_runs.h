@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "process_runner.h"
+#include "system_text.h"
 
 struct QuilletCopy {
     std::wstring folder;
@@ -26,10 +27,6 @@ std::string file_heading(const std::wstring& path);
 
 // A file built by the test build, by name.
 std::wstring test_data_file(const std::wstring& name);
-
-// The system's text for code, as the failure lines print it (its line end becomes "\r\r\n"
-// on the way through the text-mode output).
-std::string system_text(unsigned long code);
 
 // The failure notice of print_failure for code and context, as redirected output shows it.
 std::string failure_notice(unsigned long code, const std::string& context);

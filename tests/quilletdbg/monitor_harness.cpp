@@ -101,38 +101,3 @@ RunResult finish_holder(Spawned& holder)
     CloseHandle(release);
     return result;
 }
-
-namespace {
-
-std::string system_text(DWORD code)
-{
-    wchar_t* text = nullptr;
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0x400,
-                                  reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::string result = length > 0 ? narrow(std::wstring(text, length)) : std::string("UNKNOWN_ERROR_CODE\n");
-    LocalFree(text);
-    return result;
-}
-
-} // namespace
-
-std::string system_text_on_console(DWORD code)
-{
-    std::string text;
-    for (char c : system_text(code)) {
-        if (c != '\r')
-            text += c;
-    }
-    return text;
-}
-
-std::string system_text_in_file(DWORD code)
-{
-    std::string text;
-    for (char c : system_text(code)) {
-        if (c == '\n')
-            text += '\r';
-        text += c;
-    }
-    return text;
-}

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "process_runner.h"
+#include "system_text.h"
 
 struct MonitorRun {
     Spawned child;
@@ -39,9 +40,3 @@ bool start_holder(Spawned& holder, const std::vector<std::wstring>& words);
 
 // Lets the holder (and any other) end and collects it.
 RunResult finish_holder(Spawned& holder);
-
-// The system's own text for a code as a notice shows it on the console (where a carriage
-// return shows nothing) and as it reaches a file (text mode: each line feed gains a carriage
-// return before it).
-std::string system_text_on_console(DWORD code);
-std::string system_text_in_file(DWORD code);

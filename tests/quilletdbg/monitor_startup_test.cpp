@@ -169,7 +169,7 @@ TEST_F(MonitorStartup, UnopenableLogGivesItsNoticeAndTheMonitorRunsOn)
     ASSERT_EQ(0u, run.out.find(head)) << run.out;
     DWORD code = static_cast<DWORD>(std::stoul(run.out.substr(head.size())));
     EXPECT_NE(0u, code);
-    std::string detail = system_text_in_file(code);
+    std::string detail = system_text(code);
     EXPECT_EQ(0u, run.out.find(head + std::to_string(code) + "\r\nError Detail: " + detail + "\r\n" + BANNER + WAITING))
         << run.out;
     EXPECT_EQ(std::string::npos, run.out.find("A Logfile will be created"));

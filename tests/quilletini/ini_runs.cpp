@@ -56,27 +56,6 @@ std::string run_ini_into_file(const std::vector<std::wstring>& args, const std::
     return read_file(out_path);
 }
 
-std::string text_mode(const std::string& text)
-{
-    std::string out;
-    for (char c : text) {
-        if (c == '\n')
-            out += '\r';
-        out += c;
-    }
-    return out;
-}
-
-std::string system_text(DWORD code)
-{
-    wchar_t* text = nullptr;
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0x400,
-                                  reinterpret_cast<LPWSTR>(&text), 0, nullptr);
-    std::string result = length > 0 ? narrow(text) : "UNKNOWN_ERROR_CODE\n";
-    LocalFree(text);
-    return text_mode(result);
-}
-
 std::string failure_notice(DWORD code)
 {
     if (user_context.sid == nullptr)

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "process_runner.h"
+#include "system_text.h"
 
 // The banner and the blank line under it, as they reach redirected output.
 extern const std::string BANNER;
@@ -20,12 +21,6 @@ RunResult run_ini_on_console(const std::vector<std::wstring>& args, const std::w
 
 // With standard output going into a new file at out_path; returns the file's bytes.
 std::string run_ini_into_file(const std::vector<std::wstring>& args, const std::wstring& out_path, DWORD& exit_code);
-
-// "\n" as the runtime's text mode writes it.
-std::string text_mode(const std::string& text);
-
-// The system's text for code as a print of it reaches redirected output.
-std::string system_text(DWORD code);
 
 // The failure notice quilletini prints for code, for the account that runs the tests.
 std::string failure_notice(DWORD code);

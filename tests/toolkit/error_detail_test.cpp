@@ -6,18 +6,9 @@
 
 #include "captured_print.h"
 #include "error_detail.h"
+#include "system_text.h"
 
 namespace {
-
-std::wstring system_text(DWORD code)
-{
-    wchar_t* text = nullptr;
-    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0x400,
-                   reinterpret_cast<LPWSTR>(&text), 0, nullptr);
-    std::wstring copy = text ? text : L"";
-    LocalFree(text);
-    return copy;
-}
 
 void* refuse_commit(SIZE_T)
 {
@@ -31,8 +22,8 @@ TEST(ErrorDetail, PrintsTheSystemsTextUnchanged)
     for (DWORD code : {0u, 2u, 5u, 87u, 10061u}) {
         captured_text.clear();
         print_error_detail(code);
-        std::wstring expected = system_text(code);
-        ASSERT_FALSE(expected.empty()) << code;
+        std::wstring expected = system_text_wide(code);
+        ASSERT_NE(L"UNKNOWN_ERROR_CODE\n", expected) << code;
         EXPECT_EQ(expected, captured_text) << code;
     }
 }
@@ -49,8 +40,7 @@ TEST(ErrorDetail, HighBitCodesAreLookedUpUnsigned)
     // NTE_BAD_ALGID, the form of the CryptoAPI failures.
     captured_text.clear();
     print_error_detail(0x80090008);
-    std::wstring expected = system_text(0x80090008);
-    EXPECT_EQ(expected.empty() ? L"UNKNOWN_ERROR_CODE\n" : expected, captured_text);
+    EXPECT_EQ(system_text_wide(0x80090008), captured_text);
 }
 
 TEST(ErrorDetail, FailedCommitStillPrintsAndWritesNothingThroughIt)
@@ -59,5 +49,5 @@ TEST(ErrorDetail, FailedCommitStillPrintsAndWritesNothingThroughIt)
     captured_text.clear();
     print_error_detail(2);
     error_detail_commit = [](SIZE_T bytes) { return VirtualAlloc(nullptr, bytes, MEM_COMMIT, PAGE_READWRITE); };
-    EXPECT_EQ(system_text(2), captured_text);
+    EXPECT_EQ(system_text_wide(2), captured_text);
 }
