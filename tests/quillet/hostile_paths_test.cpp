@@ -54,19 +54,6 @@ std::wstring copy_image(const std::wstring& folder, const std::wstring& name)
     return path;
 }
 
-// A folder whose path is exactly chars characters long, under the temporary folder.
-std::wstring folder_of_length(const std::wstring& tag, size_t chars)
-{
-    std::wstring folder = make_temp_dir(tag);
-    while (folder.size() + 1 + 40 < chars) {
-        folder = join_path(folder, std::wstring(40, L'd'));
-        CreateDirectoryW(folder.c_str(), nullptr);
-    }
-    folder = join_path(folder, std::wstring(chars - folder.size() - 1, L'e'));
-    CreateDirectoryW(folder.c_str(), nullptr);
-    return folder;
-}
-
 class AwkwardNames : public ::testing::Test {
   protected:
     std::wstring exe;

@@ -22,21 +22,6 @@ std::string image_sections(const std::wstring& path)
     return stdout_capture_end();
 }
 
-// A 4096-byte image whose headers begin at e_lfanew. Past the end of the file: nothing of them
-// is there. At 0xFFC: the signature fits, the file header lies past the end of the mapping.
-std::string damaged_image(uint32_t e_lfanew)
-{
-    std::string bytes(4096, '\0');
-    bytes[0] = 'M';
-    bytes[1] = 'Z';
-    write_u32(bytes, 0x3C, e_lfanew);
-    if (e_lfanew + 4 <= bytes.size()) {
-        bytes[e_lfanew] = 'P';
-        bytes[e_lfanew + 1] = 'E';
-    }
-    return bytes;
-}
-
 class ImageSections : public ::testing::Test {
   protected:
     std::wstring folder;

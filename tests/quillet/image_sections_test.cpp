@@ -11,19 +11,6 @@ namespace {
 
 const char IMAGE_SETTINGS[] = "[OutputInformation]\r\nOutputExtraImageInformation=1\r\n";
 
-std::string damaged_image(uint32_t e_lfanew)
-{
-    std::string bytes(4096, '\0');
-    bytes[0] = 'M';
-    bytes[1] = 'Z';
-    write_u32(bytes, 0x3C, e_lfanew);
-    if (e_lfanew + 4 <= bytes.size()) {
-        bytes[e_lfanew] = 'P';
-        bytes[e_lfanew + 1] = 'E';
-    }
-    return bytes;
-}
-
 class ImageSectionsRun : public ::testing::Test {
   protected:
     std::wstring exe;

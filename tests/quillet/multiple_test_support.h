@@ -31,6 +31,10 @@ uint32_t read_u32(const std::string& bytes, size_t offset);
 uint16_t read_u16(const std::string& bytes, size_t offset);
 void write_u32(std::string& bytes, size_t offset, uint32_t value);
 
+// A 4096-byte image whose headers begin at e_lfanew. Past the end of the file: nothing of them
+// is there. At 0xFFC: the signature fits, the file header lies past the end of the mapping.
+std::string damaged_image(uint32_t e_lfanew);
+
 // Offset of the image's IMAGE_NT_HEADERS.
 size_t nt_headers_offset(const std::string& image);
 

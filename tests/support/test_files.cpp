@@ -31,6 +31,18 @@ std::wstring make_temp_dir(const std::wstring& tag)
     }
 }
 
+std::wstring folder_of_length(const std::wstring& tag, size_t chars)
+{
+    std::wstring folder = make_temp_dir(tag);
+    while (folder.size() + 1 + 40 < chars) {
+        folder = join_path(folder, std::wstring(40, L'd'));
+        CreateDirectoryW(folder.c_str(), nullptr);
+    }
+    folder = join_path(folder, std::wstring(chars - folder.size() - 1, L'e'));
+    CreateDirectoryW(folder.c_str(), nullptr);
+    return folder;
+}
+
 std::wstring join_path(const std::wstring& folder, const std::wstring& name)
 {
     return folder + L"\\" + name;

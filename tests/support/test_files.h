@@ -9,6 +9,10 @@ std::wstring windows_path(const char* build_path);
 // A new empty folder under the temporary folder, named after tag.
 std::wstring make_temp_dir(const std::wstring& tag);
 
+// A new folder whose path is exactly chars characters long (at least the temporary folder's
+// length plus a few), under the temporary folder.
+std::wstring folder_of_length(const std::wstring& tag, size_t chars);
+
 // folder + "\" + name
 std::wstring join_path(const std::wstring& folder, const std::wstring& name);
 
