@@ -15,14 +15,24 @@ const int STACK_TEXT_CHARS = 1024;
 // Pieces of a long text for the console, which limits what one call may carry.
 const size_t CONSOLE_CHUNK_CHARS = 8192;
 
-// The handle standard output writes to, when it is a console; null otherwise.
+// The handle standard output writes to, when it is a console; null otherwise. The answer is
+// kept for the handle it was found for: every print asks, and a failing console call costs a
+// round trip to the system under Wine. The console is stored before the handle it belongs
+// to, so a second thread that sees the handle also sees its answer.
 HANDLE stdout_console()
 {
+    static volatile intptr_t checked_handle = -1;
+    static HANDLE volatile checked_console = nullptr;
     intptr_t handle = _get_osfhandle(_fileno(stdout));
+    if (handle == checked_handle)
+        return checked_console;
     DWORD mode = 0;
-    if (handle == -1 || !GetConsoleMode(reinterpret_cast<HANDLE>(handle), &mode))
-        return nullptr;
-    return reinterpret_cast<HANDLE>(handle);
+    HANDLE console = nullptr;
+    if (handle != -1 && GetConsoleMode(reinterpret_cast<HANDLE>(handle), &mode))
+        console = reinterpret_cast<HANDLE>(handle);
+    checked_console = console;
+    checked_handle = handle;
+    return console;
 }
 
 bool write_console(HANDLE console, const wchar_t* text, size_t length)

@@ -1,0 +1,67 @@
+# shellcheck shell=bash
+# Shared by the benchmark scripts (sourced, not run).
+#
+# After sourcing: $top (the source tree), $build (the build tree, absolute), $run (its Wine
+# wrapper), $runs (repetitions per figure, BENCH_RUNS, default 3) and the routines below.
+
+top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=$(cd "${1:-$top/build/i686}" && pwd)
+run="$build/wine-run"
+runs=${BENCH_RUNS:-3}
+
+require_files() {
+    local file
+    for file in "$@"; do
+        [ -e "$file" ] || { echo "missing $file: build the tree first (bench/run_all.sh builds it)" >&2; exit 1; }
+    done
+}
+
+# The Windows name of a Unix path (Wine's drive Z: is the Unix root).
+windows_path() {
+    echo "Z:${1//\//\\}"
+}
+
+now_ns() {
+    date +%s%N
+}
+
+# Milliseconds that one run of the command takes; its standard output goes to the file named
+# by $bench_out (default /dev/null), its standard error to /dev/null.
+time_once() {
+    local start end
+    start=$(now_ns)
+    "$@" >"${bench_out:-/dev/null}" 2>/dev/null </dev/null || true
+    end=$(now_ns)
+    echo $(((end - start) / 1000000))
+}
+
+# The fastest of $runs runs, in milliseconds: on a shared machine the slower runs measure the
+# neighbours, not the program.
+time_best() {
+    local best="" ms index
+    for ((index = 0; index < runs; ++index)); do
+        ms=$(time_once "$@")
+        if [ -z "$best" ] || [ "$ms" -lt "$best" ]; then best=$ms; fi
+    done
+    echo "$best"
+}
+
+# awk arithmetic with two decimals; "n/a" when it divides by zero or less.
+calc() {
+    awk "BEGIN { d = $2; if (d <= 0) print \"n/a\"; else printf \"%.2f\", ($1) / d }"
+}
+
+# The build's architecture from its toolchain file: i686 or x86_64.
+build_arch() {
+    if grep -q '^CMAKE_TOOLCHAIN_FILE.*x86_64' "$build/CMakeCache.txt" 2>/dev/null; then
+        echo x86_64
+    else
+        echo i686
+    fi
+}
+
+# Makes sure the build's Wine prefix exists (the first start creates it, which takes seconds
+# and must not be timed).
+warm_up_wine() {
+    "$run" "$build/bench/empty_program.exe" >/dev/null 2>&1 </dev/null || true
+}
