@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
-# Builds both architectures and makes their zip packages:
+# After the set-up of the README: builds both architectures and makes their zip packages:
 # build/i686/quillet-<version>-win32.zip and build/x86_64/quillet-<version>-win64.zip.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
-bash "$top/scripts/install-deps.sh"
 for arch in i686 x86_64; do
     bash "$top/scripts/build.sh" "$arch"
     cmake --build "$top/build/$arch" --target package
