@@ -66,25 +66,13 @@ void read_texts(const wchar_t* path)
     read_text(L"FilePathTextAppearance", settings.FilePathTextAppearance, path);
 }
 
-// Appends extension to the program's path stem, cut to TEXT_CHARS.
-void program_file_path(const wchar_t* extension, wchar_t* out)
-{
-    clear_text_buffer(out);
-    get_program_path_stem(out);
-    wcsncat(out, extension, TEXT_CHARS - 1 - wcslen(out));
-}
-
 void open_log()
 {
-    SYSTEMTIME now;
-    FILETIME now_file;
     wchar_t time_text[100] = {};
-    GetSystemTime(&now);
-    SystemTimeToFileTime(&now, &now_file);
-    format_file_time(now_file, time_text, 100);
+    format_time_now(time_text, 100);
 
     wchar_t log_path[TEXT_CHARS];
-    program_file_path(L".log", log_path);
+    get_program_file_path(L".log", log_path);
     log_stream = _wfsopen(log_path, L"a+", _SH_DENYNO);
     if (log_stream != nullptr) {
         fwprintf(log_stream, L"-----------------%ls-----------------", time_text);
@@ -111,7 +99,7 @@ void load_settings()
         clear_text_buffer(text);
 
     wchar_t ini_path[TEXT_CHARS];
-    program_file_path(L".ini", ini_path);
+    get_program_file_path(L".ini", ini_path);
     if (!PathFileExistsW(ini_path)) {
         apply_defaults();
         return;

@@ -31,16 +31,9 @@ void print_open_failure(DWORD code)
 
 void open_monitor_log()
 {
-    clear_text_buffer(monitor_log_path);
-    get_program_path_stem(monitor_log_path);
-    wcsncat(monitor_log_path, L".log", TEXT_CHARS - 1 - wcslen(monitor_log_path));
-
-    SYSTEMTIME now;
-    FILETIME now_file;
-    GetSystemTime(&now);
-    SystemTimeToFileTime(&now, &now_file);
+    get_program_file_path(L".log", monitor_log_path);
     wchar_t stamp[STAMP_CHARS] = {};
-    format_file_time(now_file, stamp, STAMP_CHARS);
+    format_time_now(stamp, STAMP_CHARS);
 
     // Other programs may read the log (or write to it) while the monitor runs.
     monitor_log = _wfsopen(monitor_log_path, L"a+", _SH_DENYNO);

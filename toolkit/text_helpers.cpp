@@ -71,6 +71,22 @@ wchar_t* get_program_path_stem(wchar_t* out)
     return path_stem(path, out);
 }
 
+void get_program_file_path(const wchar_t* extension, wchar_t* out)
+{
+    clear_text_buffer(out);
+    get_program_path_stem(out);
+    wcsncat(out, extension, TEXT_CHARS - 1 - wcslen(out));
+}
+
+void format_time_now(wchar_t* out, size_t capacity)
+{
+    SYSTEMTIME now;
+    FILETIME now_file;
+    GetSystemTime(&now);
+    SystemTimeToFileTime(&now, &now_file);
+    format_file_time(now_file, out, capacity);
+}
+
 void get_own_version_string(const wchar_t* name, wchar_t* out)
 {
     wchar_t sub_block[TEXT_CHARS];

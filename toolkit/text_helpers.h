@@ -31,6 +31,13 @@ wchar_t* path_stem(const wchar_t* path, wchar_t* out);
 // The program's own path without extension; also records own_path.
 wchar_t* get_program_path_stem(wchar_t* out);
 
+// A file beside the program with its name: the path stem and extension (".ini", ".log") in out
+// (TEXT_CHARS), cut to fit.
+void get_program_file_path(const wchar_t* extension, wchar_t* out);
+
+// The current time as local "dd.mm.yyyy :: hh:mm" (format_file_time), cut to capacity.
+void format_time_now(wchar_t* out, size_t capacity);
+
 // One entry of the program's own 0000/04B0 version string table into out (TEXT_CHARS),
 // "N/A" when the program has no version information, untouched when the entry is missing.
 void get_own_version_string(const wchar_t* name, wchar_t* out);

@@ -144,3 +144,15 @@ TEST(ProgramPathStem, RecordsTheOwnPath)
     get_own_version_string(L"ProductVersion", version);
     EXPECT_STREQ(L"N/A", version);
 }
+
+TEST(ProgramFilePath, NamesTheFileBesideTheProgram)
+{
+    wchar_t module[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, module, MAX_PATH);
+    std::wstring expected(module);
+    expected = expected.substr(0, expected.rfind(L'.')) + L".log";
+    wchar_t path[TEXT_CHARS];
+    wmemset(path, L'#', TEXT_CHARS);
+    get_program_file_path(L".log", path);
+    EXPECT_EQ(expected, std::wstring(path));
+}
