@@ -4,6 +4,7 @@
 #include "text_color.h"
 
 ColorState color_state = {};
+bool text_colors_enabled = true;
 
 void set_text_color(WORD attribute) {}
 

@@ -6,8 +6,24 @@
 #include "text_color.h"
 #include "user_context.h"
 
+FailureList* failure_collector = nullptr;
+
+void add_failure(FailureList& list, const wchar_t* text, DWORD code)
+{
+    if (list.any)
+        list.joined += L"; ";
+    list.joined += text;
+    list.joined += L" (" + std::to_wstring(static_cast<int>(code)) + L")";
+    list.last_code = code;
+    list.any = true;
+}
+
 void print_failure(DWORD code, const wchar_t* context)
 {
+    if (failure_collector != nullptr) {
+        add_failure(*failure_collector, context, code);
+        return;
+    }
     ql_wprintf(L"\nError: %ls Reason: ", context);
     set_text_color(4);
     ql_wprintf(L"%d\n", static_cast<int>(code));
@@ -27,6 +43,11 @@ void print_failure(DWORD code, const wchar_t* context)
     print_html_break();
     restore_text_color();
 
+    print_detail_line(code);
+}
+
+void print_detail_line(DWORD code)
+{
     ql_wprintf(L"Detail: ");
     print_error_detail(code);
     ql_wprintf(L"\n");

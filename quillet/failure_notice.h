@@ -3,4 +3,22 @@
 
 #include <windows.h>
 
+#include <string>
+
 void print_failure(DWORD code, const wchar_t* context);
+
+// "Detail: ", the system's text for code, a line end: the last line of every failure notice.
+void print_detail_line(DWORD code);
+
+// The failures of one file as a CSV run reports them: "text (code)", joined by "; ".
+struct FailureList {
+    std::wstring joined;
+    DWORD last_code;
+    bool any;
+};
+
+void add_failure(FailureList& list, const wchar_t* text, DWORD code);
+
+// Set while a CSV run gathers a file's facts: print_failure then adds its context text and
+// code here and prints nothing.
+extern FailureList* failure_collector;

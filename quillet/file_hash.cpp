@@ -152,14 +152,8 @@ bool read_digest(HashJob& job)
     return true;
 }
 
-void print_digest(const HashJob& job)
+void format_digest(const HashJob& job, wchar_t* digest_text)
 {
-    if (job.progress && job.algorithm == CALG_MD5)
-        ql_wprintf(L"File MD5: ");
-    else if (job.progress && job.algorithm == CALG_SHA1)
-        ql_wprintf(L"File SHA1: ");
-
-    wchar_t digest_text[TEXT_CHARS];
     clear_text_buffer(digest_text);
     // Two characters a byte; a digest longer than the text holds is cut, never overrun.
     for (DWORD index = 0; index < job.digest_size && 2 * (index + 1) < TEXT_CHARS; ++index) {
@@ -168,6 +162,17 @@ void print_digest(const HashJob& job)
         _snwprintf(byte_text, 3, L"%2.2x", job.digest[index]);
         wcscat(digest_text, byte_text);
     }
+}
+
+void print_digest(const HashJob& job)
+{
+    if (job.progress && job.algorithm == CALG_MD5)
+        ql_wprintf(L"File MD5: ");
+    else if (job.progress && job.algorithm == CALG_SHA1)
+        ql_wprintf(L"File SHA1: ");
+
+    wchar_t digest_text[TEXT_CHARS];
+    format_digest(job, digest_text);
     set_text_color(1);
     ql_wprintf(L"%ls", digest_text);
     print_html_break();
@@ -190,6 +195,12 @@ void clean_up(HashJob& job)
         CloseHandle(job.file);
 }
 
+bool compute_digest(HashJob& job)
+{
+    return open_file(job) && read_size(job) && allocate_content(job) && read_content(job) && hash_content(job) &&
+           read_digest(job);
+}
+
 } // namespace
 
 void show_hash_info(ALG_ID algorithm, const wchar_t* path, int progress)
@@ -198,8 +209,19 @@ void show_hash_info(ALG_ID algorithm, const wchar_t* path, int progress)
     job.algorithm = algorithm;
     job.path = path;
     job.progress = progress == 1;
-    if (open_file(job) && read_size(job) && allocate_content(job) && read_content(job) && hash_content(job) &&
-        read_digest(job))
+    if (compute_digest(job))
         print_digest(job);
     clean_up(job);
+}
+
+bool file_digest_text(ALG_ID algorithm, const wchar_t* path, wchar_t* digest_text)
+{
+    HashJob job = {};
+    job.algorithm = algorithm;
+    job.path = path;
+    bool computed = compute_digest(job);
+    if (computed)
+        format_digest(job, digest_text);
+    clean_up(job);
+    return computed;
 }

@@ -7,3 +7,7 @@
 
 // progress 1: step lines, label and closing empty line; any other value: the digest alone.
 void show_hash_info(ALG_ID algorithm, const wchar_t* path, int progress);
+
+// The digest as lower-case hex into digest_text (TEXT_CHARS), without progress lines. A failure
+// goes through print_failure, and the answer is false.
+bool file_digest_text(ALG_ID algorithm, const wchar_t* path, wchar_t* digest_text);

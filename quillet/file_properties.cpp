@@ -13,7 +13,7 @@
 #include "text_color.h"
 #include "text_helpers.h"
 
-void print_file_heading(const wchar_t* path)
+void print_file_heading(const wchar_t* path, const wchar_t* anchor)
 {
     set_text_color(7);
     if (html_mode)
@@ -24,7 +24,7 @@ void print_file_heading(const wchar_t* path)
     restore_text_color();
 
     if (html_mode) {
-        ql_wprintf(L"<a name=\"%ls\"></a>", html_value(PathFindFileNameW(path)).c_str());
+        ql_wprintf(L"<a name=\"%ls\"></a>", html_value(anchor != nullptr ? anchor : PathFindFileNameW(path)).c_str());
         ql_wprintf(L"<span %ls>\"%ls\"</span>\n\n", settings.FilePathTextAppearance, html_value(path).c_str());
         ql_wprintf(L"<br><br>");
     } else {
@@ -77,9 +77,9 @@ void print_properties_block(HANDLE file, const wchar_t* path)
 
 } // namespace
 
-void print_file_properties(const wchar_t* path)
+void print_file_properties(const wchar_t* path, const wchar_t* anchor)
 {
-    print_file_heading(path);
+    print_file_heading(path, anchor);
     HANDLE file =
         CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {

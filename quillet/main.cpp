@@ -101,6 +101,13 @@ bool always()
     return true;
 }
 
+// Known before the settings load, which may print: a CSV run's standard output holds the
+// document alone from its first byte.
+bool asks_csv_document()
+{
+    return (asks_directory() || asks_multiple()) && find_option(L"-csv") != -1;
+}
+
 // These commands answer with whatever system error their last call left.
 DWORD run_plain_sha1()
 {
@@ -231,6 +238,8 @@ int wmain(int argc, wchar_t** argv)
     atexit(print_exit_times);
     buffer_redirected_output();
     store_command_line(argc, argv);
+    csv_mode = asks_csv_document();
+    text_colors_enabled = !csv_mode;
     load_settings();
     if (settings.PrintProcessingTimeInformation == 1)
         format_current_time(start_time_text);

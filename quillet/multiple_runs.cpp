@@ -6,6 +6,8 @@
 #include <string>
 #include <wchar.h>
 
+#include "csv_report.h"
+#include "directory_walk.h"
 #include "error_detail.h"
 #include "failure_notice.h"
 #include "file_hash.h"
@@ -20,19 +22,42 @@
 
 namespace {
 
+const wchar_t NO_FILE_NAMES[] = L"No File Names given.";
+const wchar_t NO_DIRECTORY_NAME[] = L"No Directory Name given.";
+const wchar_t NOT_A_PATTERN[] = L"The given Directory Path is invalid or Wildcard Missing.";
+const wchar_t NOTHING_FOUND[] = L"No files found for the Directory/Pattern/Wildcard.";
+
 void print_run_failure(DWORD code, const wchar_t* detail)
 {
     ql_wprintf(L"\nCould not get Information for Files. Reason: ");
     print_error_detail(code);
     ql_wprintf(L"Detail: ");
     set_text_color(4);
-    ql_wprintf(L"%ls", detail);
+    ql_wprintf(L"%ls\n", detail);
     restore_text_color();
 }
 
 bool is_word(const wchar_t* word, const wchar_t* option)
 {
     return _wcsicmp(word, option) == 0;
+}
+
+struct DigestWord {
+    const wchar_t* word;
+    ALG_ID algorithm;
+};
+
+// In the order that a directory run hashes and a CSV document shows them.
+const DigestWord DIGEST_WORDS[] = {{L"-md5", CALG_MD5}, {L"-sha1", CALG_SHA1}};
+
+// The digest a word asks for, or 0.
+ALG_ID digest_word(const wchar_t* word)
+{
+    for (const DigestWord& digest : DIGEST_WORDS) {
+        if (is_word(word, digest.word))
+            return digest.algorithm;
+    }
+    return 0;
 }
 
 void report_listed_file(const wchar_t* path)
@@ -51,107 +76,169 @@ void report_listed_file(const wchar_t* path)
     ql_wprintf(L"\n");
 }
 
-void print_quick_jump_links(const wchar_t* pattern)
+bool recursive_run()
 {
-    WIN32_FIND_DATAW entry;
-    HANDLE listing = FindFirstFileW(pattern, &entry);
-    if (listing == INVALID_HANDLE_VALUE)
+    return find_option(L"-s") != -1 || find_option(L"-recurse") != -1;
+}
+
+// The quick-jump list names every entry that the report walk will report.
+struct LinkList {
+    const wchar_t* pattern;
+    bool started;
+};
+
+void print_link(void* context, const std::wstring&, bool, const std::wstring& relative)
+{
+    LinkList& links = *static_cast<LinkList*>(context);
+    std::wstring name = html_value(relative.c_str());
+    if (links.started) {
+        ql_wprintf(L"<a href=\"#%ls\" %ls >%ls</a><br>\n", name.c_str(), settings.InnerALinkTag, name.c_str());
         return;
+    }
+    links.started = true;
     ql_wprintf(L"<p>Path and Pattern for:<br><span %ls>%ls</span></p>\n", settings.FilePathTextAppearance,
-               html_value(pattern).c_str());
+               html_value(links.pattern).c_str());
     ql_wprintf(L"<p>Version Information available for<br>following files:</p><span>Quickjump:</span>\n<select %ls "
                L"id=\"QuilletResultFiles\" name=\"QuilletResultFiles\"></select>\n",
                settings.InnerSelectTag);
     ql_wprintf(L"\n<hr noshade>\n");
-    std::wstring name = html_value(entry.cFileName);
     ql_wprintf(L"<br><a href=\"#%ls\" %ls>%ls</a><br>\n", name.c_str(), settings.InnerALinkTag, name.c_str());
-    while (FindNextFileW(listing, &entry)) {
-        name = html_value(entry.cFileName);
-        ql_wprintf(L"<a href=\"#%ls\" %ls >%ls</a><br>\n", name.c_str(), settings.InnerALinkTag, name.c_str());
-    }
-    FindClose(listing);
 }
 
-// The entry's path as the listing names it, whatever its length: only for showing it.
-std::wstring full_entry_path(const wchar_t* pattern, const wchar_t* name)
+void skip_folder(void*, const std::wstring&, DWORD) {}
+
+void print_quick_jump_links(const wchar_t* pattern, bool recurse)
 {
-    std::wstring directory = pattern;
-    size_t separator = directory.find_last_of(L'\\');
-    if (separator == std::wstring::npos)
-        return name;
-    directory.erase(separator);
-    return directory + L"\\" + name;
+    LinkList links = {pattern, false};
+    WalkVisitor visitor = {print_link, skip_folder, &links};
+    walk_pattern(pattern, recurse, visitor);
 }
 
-// The same heading and notice a file gets that cannot be opened: a path that does not fit
-// the buffer is never cut to a shorter one, which could name a different file.
-void report_overlong_entry(const wchar_t* pattern, const wchar_t* name)
+// The anchor is the path relative to the pattern's folder: unique in a whole tree, and the
+// file-name part for the pattern's own folder.
+void report_directory_entry(void*, const std::wstring& path, bool fits, const std::wstring& relative)
 {
-    print_file_heading(full_entry_path(pattern, name).c_str());
-    print_unopenable_file(ERROR_FILENAME_EXCED_RANGE);
-}
-
-// directory empty: the bare name, which the listing found in the current directory.
-bool build_entry_path(const wchar_t* directory, const wchar_t* name, wchar_t* out)
-{
-    size_t directory_chars = wcslen(directory);
-    size_t needed = directory_chars + (directory_chars > 0 ? 1 : 0) + wcslen(name);
-    if (needed >= static_cast<size_t>(TEXT_CHARS))
-        return false;
-    clear_text_buffer(out);
-    if (directory_chars > 0) {
-        wcscpy(out, directory);
-        wcscat(out, L"\\");
-    }
-    wcscat(out, name);
-    return true;
-}
-
-void report_directory_entry(const wchar_t* pattern, const wchar_t* directory, const wchar_t* name)
-{
-    wchar_t path[TEXT_CHARS];
-    bool pattern_fits = wcslen(pattern) < static_cast<size_t>(TEXT_CHARS);
-    if (!pattern_fits || !build_entry_path(directory, name, path)) {
-        report_overlong_entry(pattern, name);
+    // The same heading and notice a file gets that cannot be opened: a path that does not fit
+    // the buffer is never cut to a shorter one, which could name a different file.
+    if (!fits) {
+        print_file_heading(path.c_str(), relative.c_str());
+        print_unopenable_file(ERROR_FILENAME_EXCED_RANGE);
         return;
     }
-    print_file_properties(path);
+    print_file_properties(path.c_str(), relative.c_str());
     if (find_option(L"-md5") != -1)
-        show_hash_info(CALG_MD5, path, 1);
+        show_hash_info(CALG_MD5, path.c_str(), 1);
     if (find_option(L"-sha1") != -1)
-        show_hash_info(CALG_SHA1, path, 1);
-    show_version_info(path);
+        show_hash_info(CALG_SHA1, path.c_str(), 1);
+    show_version_info(path.c_str());
+}
+
+void print_unlistable_folder(void*, const std::wstring& folder, DWORD code)
+{
+    ql_wprintf(L"\nCould not list Folder. Reason: %d\n", static_cast<int>(code));
+    print_html_break();
+    ql_wprintf(L"Failed for Folder: ");
+    set_text_color(3);
+    ql_wprintf(L"%ls\n", html_value(folder.c_str()).c_str());
+    print_html_break();
+    restore_text_color();
+    print_detail_line(code);
 }
 
 DWORD report_pattern(const wchar_t* pattern)
 {
     if (PathIsDirectoryW(pattern)) {
-        print_run_failure(ERROR_PATH_NOT_FOUND, L"The given Directory Path is invalid or Wildcard Missing.\n");
+        print_run_failure(ERROR_PATH_NOT_FOUND, NOT_A_PATTERN);
         return GetLastError();
     }
+    bool recurse = recursive_run();
     if (html_mode) {
-        print_quick_jump_links(pattern);
+        print_quick_jump_links(pattern, recurse);
         ql_wprintf(L"<br><hr noshade>\n");
     }
+    WalkVisitor visitor = {report_directory_entry, print_unlistable_folder, nullptr};
+    WalkResult walk = walk_pattern(pattern, recurse, visitor);
+    if (walk.matched > 0)
+        return walk.code;
+    print_run_failure(ERROR_FILE_NOT_FOUND, NOTHING_FOUND);
+    ql_wprintf(L"Given Directory/Pattern/Wildcard: ");
+    set_text_color(7);
+    ql_wprintf(L"%ls", html_value(pattern).c_str());
+    restore_text_color();
+    ql_wprintf(L"\n");
+    return GetLastError();
+}
 
-    WIN32_FIND_DATAW entry;
-    HANDLE listing = FindFirstFileW(pattern, &entry);
-    if (listing == INVALID_HANDLE_VALUE) {
-        print_run_failure(ERROR_FILE_NOT_FOUND, L"No files found for the Directory/Pattern/Wildcard.\n");
-        ql_wprintf(L"Given Directory/Pattern/Wildcard: ");
-        set_text_color(7);
-        ql_wprintf(L"%ls", html_value(pattern).c_str());
-        restore_text_color();
-        ql_wprintf(L"\n");
-        return GetLastError();
+// A failure of the whole run in a CSV document: the header came first, this row is all.
+DWORD csv_run_failure(const CsvColumns& columns, DWORD code, const wchar_t* text)
+{
+    write_failure_row(columns, L"", text, code);
+    return code;
+}
+
+void write_csv_entry(void* context, const std::wstring& path, bool fits, const std::wstring&)
+{
+    const CsvColumns& columns = *static_cast<const CsvColumns*>(context);
+    if (!fits) {
+        write_failure_row(columns, path, L"Could not open File for reading.", ERROR_FILENAME_EXCED_RANGE);
+        return;
     }
-    wchar_t directory[TEXT_CHARS];
-    get_directory_part(pattern, directory);
-    do {
-        report_directory_entry(pattern, directory, entry.cFileName);
-    } while (FindNextFileW(listing, &entry));
-    DWORD code = GetLastError();
-    FindClose(listing);
+    FailureList failures = {};
+    write_file_rows(columns, path, false, failures);
+}
+
+void write_unlistable_folder(void* context, const std::wstring& folder, DWORD code)
+{
+    write_failure_row(*static_cast<const CsvColumns*>(context), folder, L"Could not list Folder.", code);
+}
+
+// The failures end the run with their own codes: there is no printed notice whose last
+// error could stand for them.
+DWORD write_directory_csv()
+{
+    CsvColumns columns;
+    for (const DigestWord& digest : DIGEST_WORDS) {
+        if (find_option(digest.word) != -1)
+            columns.digests.push_back(digest.algorithm);
+    }
+    begin_csv_document(columns);
+    // "-csv" itself is word 2 at least, so a pattern is always there.
+    const wchar_t* pattern = stored_words[2];
+    if (PathIsDirectoryW(pattern))
+        return csv_run_failure(columns, ERROR_PATH_NOT_FOUND, NOT_A_PATTERN);
+    WalkVisitor visitor = {write_csv_entry, write_unlistable_folder, &columns};
+    WalkResult walk = walk_pattern(pattern, recursive_run(), visitor);
+    if (walk.matched == 0)
+        return csv_run_failure(columns, ERROR_FILE_NOT_FOUND, NOTHING_FOUND);
+    return walk.code;
+}
+
+// "-csv" is never a path; the digest comes from the last other word.
+DWORD write_multiple_csv()
+{
+    const wchar_t* last_word = L"";
+    bool any_word = false;
+    for (int index = 2; index < stored_word_count; ++index) {
+        if (!is_word(stored_words[index], L"-csv")) {
+            last_word = stored_words[index];
+            any_word = true;
+        }
+    }
+    CsvColumns columns;
+    if (digest_word(last_word) != 0)
+        columns.digests.push_back(digest_word(last_word));
+    begin_csv_document(columns);
+    if (!any_word)
+        return csv_run_failure(columns, ERROR_INVALID_PARAMETER, NO_FILE_NAMES);
+    DWORD code = 0;
+    for (int index = 2; index < stored_word_count && digest_word(stored_words[index]) == 0; ++index) {
+        if (is_word(stored_words[index], L"-csv"))
+            continue;
+        FailureList failures = {};
+        write_file_rows(columns, stored_words[index], true, failures);
+        if (failures.any)
+            code = failures.last_code;
+    }
     return code;
 }
 
@@ -159,14 +246,16 @@ DWORD report_pattern(const wchar_t* pattern)
 
 DWORD run_multiple_files()
 {
+    if (csv_mode)
+        return write_multiple_csv();
     print_banner();
     if (stored_word_count == 2) {
-        print_run_failure(ERROR_INVALID_PARAMETER, L"No File Names given.\n");
+        print_run_failure(ERROR_INVALID_PARAMETER, NO_FILE_NAMES);
         return GetLastError();
     }
     for (int index = 2; index < stored_word_count; ++index) {
         const wchar_t* word = stored_words[index];
-        if (is_word(word, L"-md5") || is_word(word, L"-sha1"))
+        if (digest_word(word) != 0)
             break;
         report_listed_file(word);
     }
@@ -175,12 +264,14 @@ DWORD run_multiple_files()
 
 DWORD run_directory()
 {
+    if (csv_mode)
+        return write_directory_csv();
     if (find_option(L"-html") != -1)
         html_mode = true;
     print_banner();
     DWORD code;
     if (stored_word_count == 2) {
-        print_run_failure(ERROR_INVALID_PARAMETER, L"No Directory Name given.\n");
+        print_run_failure(ERROR_INVALID_PARAMETER, NO_DIRECTORY_NAME);
         code = GetLastError();
     } else {
         code = report_pattern(stored_words[2]);

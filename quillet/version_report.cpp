@@ -5,7 +5,7 @@
 #include <string.h>
 #include <wchar.h>
 
-#include "error_detail.h"
+#include "failure_notice.h"
 #include "fault_guard.h"
 #include "html_text.h"
 #include "image_report.h"
@@ -14,11 +14,11 @@
 #include "text_color.h"
 #include "text_helpers.h"
 
-namespace {
+const wchar_t* const VERSION_STRING_NAMES[VERSION_STRING_COUNT] = {
+    L"Comments",        L"CompanyName",      L"FileDescription", L"FileVersion",    L"InternalName", L"LegalCopyright",
+    L"LegalTrademarks", L"OriginalFilename", L"ProductName",     L"ProductVersion", L"PrivateBuild", L"SpecialBuild"};
 
-const wchar_t* const STANDARD_NAMES[] = {L"Comments",     L"CompanyName",    L"FileDescription", L"FileVersion",
-                                         L"InternalName", L"LegalCopyright", L"LegalTrademarks", L"OriginalFilename",
-                                         L"ProductName",  L"ProductVersion", L"PrivateBuild",    L"SpecialBuild"};
+namespace {
 
 const int SUB_BLOCK_CHARS = 520;
 
@@ -116,34 +116,31 @@ void print_no_resource(const wchar_t* path, DWORD code)
     print_html_break();
     ql_wprintf(L"Failed for File: ");
     print_colored_line(3, L"%ls\n", path);
-    ql_wprintf(L"Detail: ");
-    print_error_detail(code);
-    ql_wprintf(L"\n");
-    print_html_break();
+    print_detail_line(code);
 }
 
 void print_unreadable_resource(DWORD code)
 {
     ql_wprintf(L"Getting File Version Info failed. Reason: %d\n", static_cast<int>(code));
     print_html_break();
-    ql_wprintf(L"Detail: ");
-    print_error_detail(code);
-    ql_wprintf(L"\n");
-    print_html_break();
+    print_detail_line(code);
 }
 
-// Reads the file's version block; prints the failure lines and answers false when it cannot.
-bool read_version_block(const wchar_t* path, VersionBlock& block)
+bool fail_reading(VersionInfo& info, VersionFailure failure, DWORD code)
+{
+    info.failure = failure;
+    info.failure_code = code;
+    return false;
+}
+
+// Reads the file's version block; records the failure and answers false when it cannot.
+bool read_version_block(const wchar_t* path, VersionBlock& block, VersionInfo& info)
 {
     SizeCall size_call = {path, 0, 0};
-    if (!run_guarded(call_size, &size_call)) {
-        print_unreadable_resource(DAMAGED_RESOURCE_CODE);
-        return false;
-    }
-    if (size_call.size == 0) {
-        print_no_resource(path, size_call.error);
-        return false;
-    }
+    if (!run_guarded(call_size, &size_call))
+        return fail_reading(info, VERSION_UNREADABLE, DAMAGED_RESOURCE_CODE);
+    if (size_call.size == 0)
+        return fail_reading(info, VERSION_NO_RESOURCE, size_call.error);
     block.size = size_call.size;
     // Behind the block, aligned, room for its longest possible value and a terminator; a
     // damaged size that leaves no such room counts as memory that cannot be had.
@@ -151,34 +148,27 @@ bool read_version_block(const wchar_t* path, VersionBlock& block)
     unsigned long long bytes = value_offset + (block.size / sizeof(wchar_t) + 1ull) * sizeof(wchar_t);
     if (bytes <= static_cast<SIZE_T>(-1))
         block.data = static_cast<BYTE*>(VirtualAlloc(nullptr, static_cast<SIZE_T>(bytes), MEM_COMMIT, PAGE_READWRITE));
-    if (block.data == nullptr) {
-        print_unreadable_resource(bytes <= static_cast<SIZE_T>(-1) ? GetLastError() : ERROR_NOT_ENOUGH_MEMORY);
-        return false;
-    }
+    if (block.data == nullptr)
+        return fail_reading(info, VERSION_UNREADABLE,
+                            bytes <= static_cast<SIZE_T>(-1) ? GetLastError() : ERROR_NOT_ENOUGH_MEMORY);
     block.value = reinterpret_cast<wchar_t*>(block.data + value_offset);
     ReadCall read_call = {path, &block, FALSE, 0};
-    if (!run_guarded(call_read, &read_call)) {
-        print_unreadable_resource(DAMAGED_RESOURCE_CODE);
-        return false;
-    }
-    if (read_call.result != 1) {
-        print_unreadable_resource(read_call.error);
-        return false;
-    }
+    if (!run_guarded(call_read, &read_call))
+        return fail_reading(info, VERSION_UNREADABLE, DAMAGED_RESOURCE_CODE);
+    if (read_call.result != 1)
+        return fail_reading(info, VERSION_UNREADABLE, read_call.error);
     return true;
 }
 
-// The translation table inside the block; false (failure lines printed) when it is missing.
-bool find_translations(const VersionBlock& block, const Translation*& table, size_t& count)
+// The translation table inside the block; false (failure recorded) when it is missing.
+bool find_translations(const VersionBlock& block, const Translation*& table, size_t& count, VersionInfo& info)
 {
     QueryCall call;
     QueryOutcome outcome = query_block(block, L"\\VarFileInfo\\Translation", call);
     if (outcome == QUERY_FOUND && !inside_block(block, call.value, call.length))
         outcome = QUERY_DAMAGED;
-    if (outcome != QUERY_FOUND) {
-        print_unreadable_resource(outcome == QUERY_DAMAGED ? DAMAGED_RESOURCE_CODE : call.error);
-        return false;
-    }
+    if (outcome != QUERY_FOUND)
+        return fail_reading(info, VERSION_UNREADABLE, outcome == QUERY_DAMAGED ? DAMAGED_RESOURCE_CODE : call.error);
     table = static_cast<const Translation*>(call.value);
     count = call.length / sizeof(Translation);
     return true;
@@ -203,70 +193,114 @@ QueryOutcome read_string_entry(VersionBlock& block, const wchar_t* sub_block)
     return QUERY_FOUND;
 }
 
-// Prints the entries of one translation; false when the block proved damaged.
-bool print_string_entries(VersionBlock& block, const Translation& translation, wchar_t* sub_block)
+// Reads the entries of one translation; false when the block proved damaged.
+bool read_string_entries(VersionBlock& block, TranslationInfo& translation)
 {
-    for (const wchar_t* name : STANDARD_NAMES) {
-        wsprintfW(sub_block, L"\\StringFileInfo\\%04x%04x\\%ls", translation.language, translation.code_page, name);
+    wchar_t sub_block[SUB_BLOCK_CHARS];
+    memset(sub_block, 0, sizeof(sub_block));
+    for (int index = 0; index < VERSION_STRING_COUNT; ++index) {
+        wsprintfW(sub_block, L"\\StringFileInfo\\%04x%04x\\%ls", translation.language, translation.code_page,
+                  VERSION_STRING_NAMES[index]);
         QueryOutcome outcome = read_string_entry(block, sub_block);
         if (outcome == QUERY_DAMAGED)
             return false;
-        if (outcome == QUERY_MISSING)
-            continue;
-        const wchar_t* trimmed = trim_spaces(block.value, block.value);
-        if (trimmed[0] == L'\0')
-            continue;
-        print_colored_line(7, L"[%ls]\n", name);
-        print_colored_line(2, L"-- %ls --\n", trimmed);
+        if (outcome == QUERY_FOUND)
+            translation.values[index] = trim_spaces(block.value, block.value);
     }
     return true;
 }
 
-bool print_translation(VersionBlock& block, const Translation& translation, const wchar_t* path)
+// The translation as far as it could be read; false when the block proved damaged.
+bool read_translation(VersionBlock& block, const Translation& table_entry, VersionInfo& info)
 {
-    wchar_t sub_block[SUB_BLOCK_CHARS];
     wchar_t language[TEXT_CHARS];
-    memset(sub_block, 0, sizeof(sub_block));
     clear_text_buffer(language);
-    VerLanguageNameW(translation.language, language, TEXT_CHARS);
+    VerLanguageNameW(table_entry.language, language, TEXT_CHARS);
     language[TEXT_CHARS - 1] = L'\0';
 
-    print_colored_line(7, L"%ls", L"[Language]\n");
-    print_colored_line(2, L"-- %ls --\n", language);
-    if (!print_string_entries(block, translation, sub_block))
-        return false;
-    if (settings.OutputExtraImageInformation == 1) {
-        print_image_checksums(path);
-        print_image_internal_information(path);
-    }
+    info.translations.push_back(TranslationInfo());
+    TranslationInfo& translation = info.translations.back();
+    translation.language = table_entry.language;
+    translation.code_page = table_entry.code_page;
+    translation.language_name = language;
+    translation.complete = read_string_entries(block, translation);
+    if (!translation.complete)
+        return fail_reading(info, VERSION_UNREADABLE, DAMAGED_RESOURCE_CODE);
     return true;
 }
 
-void print_report(VersionBlock& block, const wchar_t* path)
+void read_translations(VersionBlock& block, VersionInfo& info)
 {
     const Translation* table = nullptr;
     size_t count = 0;
-    if (!find_translations(block, table, count))
+    if (!find_translations(block, table, count, info))
         return;
-    print_colored_line(7, L"%ls", L"[FileName]\n");
-    print_colored_line(3, L"-- %ls --\n", path);
+    info.has_table = true;
     for (size_t index = 0; index < count; ++index) {
-        if (!print_translation(block, table[index], path)) {
-            print_unreadable_resource(DAMAGED_RESOURCE_CODE);
+        if (!read_translation(block, table[index], info))
             return;
-        }
     }
+}
+
+void print_translation(const TranslationInfo& translation, const wchar_t* path)
+{
+    print_colored_line(7, L"%ls", L"[Language]\n");
+    print_colored_line(2, L"-- %ls --\n", translation.language_name.c_str());
+    for (int index = 0; index < VERSION_STRING_COUNT; ++index) {
+        if (translation.values[index].empty())
+            continue;
+        print_colored_line(7, L"[%ls]\n", VERSION_STRING_NAMES[index]);
+        print_colored_line(2, L"-- %ls --\n", translation.values[index].c_str());
+    }
+    if (translation.complete && settings.OutputExtraImageInformation == 1) {
+        print_image_checksums(path);
+        print_image_internal_information(path);
+    }
+}
+
+void print_version_info(const VersionInfo& info, const wchar_t* path)
+{
+    if (info.has_table) {
+        print_colored_line(7, L"%ls", L"[FileName]\n");
+        print_colored_line(3, L"-- %ls --\n", path);
+    }
+    for (const TranslationInfo& translation : info.translations)
+        print_translation(translation, path);
+    if (info.failure == VERSION_NO_RESOURCE)
+        print_no_resource(path, info.failure_code);
+    else if (info.failure == VERSION_UNREADABLE)
+        print_unreadable_resource(info.failure_code);
 }
 
 } // namespace
 
-void show_version_info(const wchar_t* path)
+void read_version_info(const wchar_t* path, VersionInfo& info)
 {
+    info.has_table = false;
+    info.translations.clear();
+    info.failure = VERSION_READ;
+    info.failure_code = 0;
     VersionBlock block = {nullptr, 0, nullptr};
-    if (read_version_block(path, block))
-        print_report(block, path);
+    if (read_version_block(path, block, info))
+        read_translations(block, info);
     if (block.data != nullptr)
         VirtualFree(block.data, 0, MEM_RELEASE);
+}
+
+const wchar_t* version_failure_text(VersionFailure failure)
+{
+    if (failure == VERSION_NO_RESOURCE)
+        return L"Getting File Version Info Size failed.";
+    if (failure == VERSION_UNREADABLE)
+        return L"Getting File Version Info failed.";
+    return L"";
+}
+
+void show_version_info(const wchar_t* path)
+{
+    VersionInfo info;
+    read_version_info(path, info);
+    print_version_info(info, path);
 }
 
 wchar_t* trim_spaces(wchar_t* input, wchar_t* output)

@@ -15,15 +15,15 @@ const int STACK_TEXT_CHARS = 1024;
 // Pieces of a long text for the console, which limits what one call may carry.
 const size_t CONSOLE_CHUNK_CHARS = 8192;
 
-// The handle standard output writes to, when it is a console; null otherwise. The answer is
-// kept for the handle it was found for: every print asks, and a failing console call costs a
-// round trip to the system under Wine. The console is stored before the handle it belongs
-// to, so a second thread that sees the handle also sees its answer.
-HANDLE stdout_console()
+// The handle the stream writes to, when it is a console; null otherwise. The answer is kept
+// for the handle it was found for: every print asks, and a failing console call costs a round
+// trip to the system under Wine. The console is stored before the handle it belongs to, so a
+// second thread that sees the handle also sees its answer.
+HANDLE stream_console(FILE* stream)
 {
     static volatile intptr_t checked_handle = -1;
     static HANDLE volatile checked_console = nullptr;
-    intptr_t handle = _get_osfhandle(_fileno(stdout));
+    intptr_t handle = _get_osfhandle(_fileno(stream));
     if (handle == checked_handle)
         return checked_console;
     DWORD mode = 0;
@@ -54,21 +54,31 @@ bool write_console(HANDLE console, const wchar_t* text, size_t length)
 
 int write_standard_output(const wchar_t* text, size_t length)
 {
+    return write_output(stdout, text, length);
+}
+
+int write_output(FILE* stream, const wchar_t* text, size_t length)
+{
     DWORD saved_error = GetLastError();
-    HANDLE console = stdout_console();
+    HANDLE console = stream_console(stream);
     bool written;
     if (console != nullptr) {
         // Narrow text still waiting in the stream belongs before this one.
-        fflush(stdout);
+        fflush(stream);
         written = write_console(console, text, length);
     } else {
-        written = write_utf8(stdout, text, length);
+        written = write_utf8(stream, text, length);
     }
     SetLastError(saved_error);
     return written ? static_cast<int>(length) : -1;
 }
 
 int print_formatted(const wchar_t* format, va_list args)
+{
+    return print_formatted_to(stdout, format, args);
+}
+
+int print_formatted_to(FILE* stream, const wchar_t* format, va_list args)
 {
     va_list measure;
     va_copy(measure, args);
@@ -90,7 +100,7 @@ int print_formatted(const wchar_t* format, va_list args)
     va_end(fill);
     text[length] = L'\0';
 
-    int result = write_standard_output(text, static_cast<size_t>(length));
+    int result = write_output(stream, text, static_cast<size_t>(length));
     if (text != stack_text)
         free(text);
     return result;
@@ -98,9 +108,14 @@ int print_formatted(const wchar_t* format, va_list args)
 
 int print_with_copy(const wchar_t* format, va_list args, wchar_t* copy)
 {
+    return print_with_copy_to(stdout, format, args, copy);
+}
+
+int print_with_copy_to(FILE* stream, const wchar_t* format, va_list args, wchar_t* copy)
+{
     va_list console;
     va_copy(console, args);
-    int result = print_formatted(format, console);
+    int result = print_formatted_to(stream, format, console);
     va_end(console);
 
     // The copy holds exactly the first ECHO_COPY_LIMIT characters, whichever convention the

@@ -1,9 +1,12 @@
 #include "text_color.h"
 
 ColorState color_state = {};
+bool text_colors_enabled = true;
 
 void set_text_color(WORD attribute)
 {
+    if (!text_colors_enabled)
+        return;
     color_state.console = GetStdHandle(STD_OUTPUT_HANDLE);
     // Not a console (redirected output): the read fails and the old state stays.
     GetConsoleScreenBufferInfo(color_state.console, &color_state.info);
@@ -12,5 +15,7 @@ void set_text_color(WORD attribute)
 
 void restore_text_color()
 {
+    if (!text_colors_enabled)
+        return;
     SetConsoleTextAttribute(color_state.console, color_state.info.wAttributes);
 }

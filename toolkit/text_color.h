@@ -11,6 +11,10 @@ struct ColorState {
 
 extern ColorState color_state;
 
+// Off: both routines do nothing, for a run whose standard output carries a document for
+// programs (CSV), which no console attribute may touch.
+extern bool text_colors_enabled;
+
 // Shows the attribute in its bright form (the intensity bit is added).
 void set_text_color(WORD attribute);
 void restore_text_color();

@@ -1,0 +1,224 @@
+#include "csv_report.h"
+
+#include <fcntl.h>
+#include <io.h>
+#include <stdio.h>
+#include <wchar.h>
+
+#include "file_hash.h"
+#include "format_output.h"
+#include "report_output.h"
+#include "settings.h"
+#include "text_helpers.h"
+#include "version_report.h"
+
+namespace {
+
+const wchar_t ROW_END[] = L"\r\n";
+
+struct DigestColumn {
+    ALG_ID algorithm;
+    const wchar_t* name;
+};
+
+const DigestColumn DIGEST_COLUMNS[] = {{CALG_MD5, L"MD5"}, {CALG_SHA1, L"SHA1"}};
+
+const wchar_t* digest_column_name(ALG_ID algorithm)
+{
+    for (const DigestColumn& column : DIGEST_COLUMNS) {
+        if (column.algorithm == algorithm)
+            return column.name;
+    }
+    return L"";
+}
+
+// Size, attributes and times as the properties block reads them, from the same open.
+struct FileFacts {
+    bool opened;
+    ULONGLONG size;
+    DWORD attributes;
+    bool has_times;
+    FILETIME created;
+    FILETIME accessed;
+    FILETIME written;
+};
+
+struct FileRecord {
+    FileFacts facts;
+    std::vector<std::wstring> digests;
+    VersionInfo version;
+};
+
+void read_file_facts(const std::wstring& path, FileFacts& facts, FailureList& failures)
+{
+    facts = FileFacts();
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        add_failure(failures, L"Could not open File for reading.", GetLastError());
+        return;
+    }
+    facts.opened = true;
+    LARGE_INTEGER size;
+    facts.size = GetFileSizeEx(file, &size) ? static_cast<ULONGLONG>(size.QuadPart) : 0;
+    facts.attributes = GetFileAttributesW(path.c_str());
+    facts.has_times = GetFileTime(file, &facts.created, &facts.accessed, &facts.written) == 1;
+    CloseHandle(file);
+}
+
+// A digest that fails leaves its column empty; its notice goes into failures.
+void read_digests(const CsvColumns& columns, const std::wstring& path, FileRecord& record)
+{
+    for (ALG_ID algorithm : columns.digests) {
+        wchar_t digest[TEXT_CHARS];
+        clear_text_buffer(digest);
+        file_digest_text(algorithm, path.c_str(), digest);
+        record.digests.push_back(digest);
+    }
+}
+
+void read_file_record(const CsvColumns& columns, const std::wstring& path, bool digests_first, FileRecord& record,
+                      FailureList& failures)
+{
+    FailureList* outer = failure_collector;
+    failure_collector = &failures;
+    if (digests_first)
+        read_digests(columns, path, record);
+    read_file_facts(path, record.facts, failures);
+    if (!digests_first)
+        read_digests(columns, path, record);
+    failure_collector = outer;
+    read_version_info(path.c_str(), record.version);
+    if (record.version.failure != VERSION_READ)
+        add_failure(failures, version_failure_text(record.version.failure), record.version.failure_code);
+}
+
+// Every field but a row's first.
+void add_field(std::wstring& row, const std::wstring& value, bool guarded = false)
+{
+    row += L",";
+    row += csv_field(value, guarded);
+}
+
+std::wstring hex4(WORD value)
+{
+    wchar_t text[8];
+    _snwprintf(text, 8, L"%04X", value);
+    text[7] = L'\0';
+    return text;
+}
+
+// Path, then language and the string entries; a file without translations leaves them empty.
+std::wstring row_start(const std::wstring& path, const TranslationInfo* translation)
+{
+    std::wstring row = csv_field(path, true);
+    add_field(row, translation ? hex4(translation->language) : L"");
+    add_field(row, translation ? hex4(translation->code_page) : L"");
+    add_field(row, translation ? translation->language_name : L"");
+    for (int index = 0; index < VERSION_STRING_COUNT; ++index)
+        add_field(row, translation ? translation->values[index] : L"", true);
+    return row;
+}
+
+void add_facts(std::wstring& row, const FileFacts& facts)
+{
+    add_field(row, facts.opened ? std::to_wstring(facts.size) : L"");
+    add_field(row, facts.opened ? std::to_wstring(static_cast<int>(facts.attributes)) : L"");
+    add_field(row, facts.has_times ? iso_local_time(facts.created) : L"");
+    add_field(row, facts.has_times ? iso_local_time(facts.written) : L"");
+    add_field(row, facts.has_times ? iso_local_time(facts.accessed) : L"");
+}
+
+void write_row(std::wstring row)
+{
+    row += ROW_END;
+    ql_print_document(row.c_str());
+}
+
+} // namespace
+
+void begin_csv_document(const CsvColumns& columns)
+{
+    fflush(stdout);
+    _setmode(_fileno(stdout), _O_BINARY);
+    write_standard_output(L"\xFEFF", 1);
+    if (settings.WriteOutputToQuilletLog == 1 && log_stream != nullptr) {
+        fflush(log_stream);
+        _setmode(_fileno(log_stream), _O_BINARY);
+        fputs("\r\n", log_stream);
+    }
+    std::wstring header = L"Path,LanguageId,CodePage,Language";
+    for (const wchar_t* name : VERSION_STRING_NAMES)
+        add_field(header, name);
+    header += L",Size,Attributes,Created,LastWritten,LastAccessed";
+    for (ALG_ID algorithm : columns.digests)
+        add_field(header, digest_column_name(algorithm));
+    header += L",Error";
+    write_row(header);
+}
+
+void write_file_rows(const CsvColumns& columns, const std::wstring& path, bool digests_first, FailureList& failures)
+{
+    FileRecord record;
+    read_file_record(columns, path, digests_first, record, failures);
+    const std::vector<TranslationInfo>& translations = record.version.translations;
+    size_t rows = translations.empty() ? 1 : translations.size();
+    for (size_t index = 0; index < rows; ++index) {
+        std::wstring row = row_start(path, translations.empty() ? nullptr : &translations[index]);
+        add_facts(row, record.facts);
+        for (const std::wstring& digest : record.digests)
+            add_field(row, digest);
+        add_field(row, failures.joined);
+        write_row(row);
+    }
+}
+
+void write_failure_row(const CsvColumns& columns, const std::wstring& path, const wchar_t* text, DWORD code)
+{
+    FailureList failure = {};
+    add_failure(failure, text, code);
+    std::wstring row = row_start(path, nullptr);
+    add_facts(row, FileFacts());
+    for (size_t index = 0; index < columns.digests.size(); ++index)
+        add_field(row, L"");
+    add_field(row, failure.joined);
+    write_row(row);
+}
+
+std::wstring csv_field(const std::wstring& value, bool guarded)
+{
+    std::wstring field;
+    if (guarded && !value.empty() && wcschr(L"=+-@\t\r", value[0]) != nullptr)
+        field = L"'";
+    field += value;
+    if (field.find_first_of(L",\"\r\n") == std::wstring::npos)
+        return field;
+    std::wstring quoted = L"\"";
+    for (wchar_t c : field) {
+        quoted += c;
+        if (c == L'"')
+            quoted += c;
+    }
+    return quoted + L"\"";
+}
+
+std::wstring iso_local_time(const FILETIME& time)
+{
+    SYSTEMTIME utc, local;
+    FILETIME utc_whole, local_whole;
+    if (!FileTimeToSystemTime(&time, &utc) || !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local) ||
+        !SystemTimeToFileTime(&utc, &utc_whole) || !SystemTimeToFileTime(&local, &local_whole))
+        return L"";
+    ULARGE_INTEGER utc_ticks = {{utc_whole.dwLowDateTime, utc_whole.dwHighDateTime}};
+    ULARGE_INTEGER local_ticks = {{local_whole.dwLowDateTime, local_whole.dwHighDateTime}};
+    // 100-nanosecond ticks, both cut to the same millisecond: a whole number of minutes apart.
+    long long offset = static_cast<long long>(local_ticks.QuadPart - utc_ticks.QuadPart) / 600000000LL;
+    wchar_t sign = offset < 0 ? L'-' : L'+';
+    long long minutes = offset < 0 ? -offset : offset;
+    wchar_t text[40];
+    _snwprintf(text, 40, L"%04d-%02d-%02dT%02d:%02d:%02d%lc%02d:%02d", local.wYear, local.wMonth, local.wDay,
+               local.wHour, local.wMinute, local.wSecond, sign, static_cast<int>(minutes / 60),
+               static_cast<int>(minutes % 60));
+    text[39] = L'\0';
+    return text;
+}

@@ -1,0 +1,39 @@
+// The CSV document of a directory or multiple-file run with "-csv": one row per file and
+// translation, for spreadsheets and scripts.
+#pragma once
+
+#include <windows.h>
+
+#include <wincrypt.h>
+
+#include <string>
+#include <vector>
+
+#include "failure_notice.h"
+
+// What the columns after the fixed ones hold: the digests asked for, in column order.
+struct CsvColumns {
+    std::vector<ALG_ID> digests;
+};
+
+// The byte-order mark on standard output, the line end after the log's separator, the
+// header row. Standard output and the log take the document's bytes unchanged from here on.
+void begin_csv_document(const CsvColumns& columns);
+
+// The rows of one file: one per translation, one when it has none or cannot be read. Every
+// failure the text report would print for it goes into the Error column, in the report's
+// order (digests_first: the multiple-file run's, which hashes before the properties);
+// failures receives them too.
+void write_file_rows(const CsvColumns& columns, const std::wstring& path, bool digests_first, FailureList& failures);
+
+// A row with path (may be empty) and one failure in Error, every other column empty.
+void write_failure_row(const CsvColumns& columns, const std::wstring& path, const wchar_t* text, DWORD code);
+
+// value as one field: a value taken from a file (guarded) that a spreadsheet would read as a
+// formula gets an apostrophe first; a comma, a quote or a line end puts it in quotes, with
+// quotes doubled.
+std::wstring csv_field(const std::wstring& value, bool guarded);
+
+// The file time as local ISO 8601 with the offset in force at that date
+// (2008-12-24T09:05:03+01:00); empty when it cannot be converted.
+std::wstring iso_local_time(const FILETIME& time);

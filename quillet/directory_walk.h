@@ -1,0 +1,29 @@
+// The entries that a directory run reports: the pattern's matches in its folder and, for a
+// recursive run, in every folder below it.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+struct WalkVisitor {
+    // path: as reports name it; fits: it fits a TEXT_CHARS buffer (else it is never opened);
+    // relative: the path relative to the pattern's folder.
+    void (*entry)(void* context, const std::wstring& path, bool fits, const std::wstring& relative);
+    // A folder below the pattern's folder whose entries cannot be listed.
+    void (*unlistable)(void* context, const std::wstring& folder, DWORD code);
+    void* context;
+};
+
+struct WalkResult {
+    size_t matched;
+    // How the listings of matches ended: ERROR_NO_MORE_FILES when each ran to its end, else
+    // the last code that ended one early.
+    DWORD code;
+};
+
+// Lists pattern in its folder and, when recurse is set, in every folder below it, depth
+// first: a folder's matches in the listing's order, then its subfolders. "." and ".." and
+// entries with the reparse-point attribute (junctions, symbolic links) are never descended
+// into, so a link that leads back up cannot make the walk endless.
+WalkResult walk_pattern(const wchar_t* pattern, bool recurse, const WalkVisitor& visitor);
