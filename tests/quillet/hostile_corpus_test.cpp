@@ -5,9 +5,11 @@
 
 #include <wincrypt.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
+#include "csv_document.h"
 #include "hostile_corpus.h"
 #include "multiple_test_support.h"
 #include "test_files.h"
@@ -140,5 +142,48 @@ TEST_F(HostileCorpus, HtmlRunReportsEveryEntryAndClosesTheDocument)
         EXPECT_EQ(1u, count_of(run.out, "<a name=\"" + name + "\"></a>")) << name;
         EXPECT_EQ(1u, count_of(run.out, "<a href=\"#" + name + "\"")) << name;
         EXPECT_EQ(1u, count_of(run.out, "\"" + path_of(file) + "\"</span>")) << name;
+    }
+}
+
+TEST_F(HostileCorpus, CsvRunParsesBackToOneRowPerFileAndTranslation)
+{
+    RunResult csv = run_over_corpus({L"-csv"});
+    EXPECT_EQ(static_cast<DWORD>(ERROR_NO_MORE_FILES), csv.exit_code);
+    EXPECT_EQ("", csv.err);
+    CsvDocument document = parse_csv(csv.out);
+    EXPECT_TRUE(document.bom);
+    ASSERT_EQ("", document.fault);
+    ASSERT_GT(document.rows.size(), corpus.size());
+    // A file has rows with a language, one per translation, or one row without.
+    std::map<std::string, std::pair<size_t, size_t>> rows_of;
+    for (size_t row = 1; row < document.rows.size(); ++row) {
+        ASSERT_EQ(document.rows[0].size(), document.rows[row].size()) << row;
+        bool language = !csv_value(document, row, "LanguageId").empty();
+        std::pair<size_t, size_t>& counts = rows_of[csv_value(document, row, "Path")];
+        (language ? counts.first : counts.second) += 1;
+    }
+    EXPECT_EQ(corpus.size() + 2, rows_of.size());
+    size_t language_rows = 0;
+    for (const auto& counts : rows_of) {
+        EXPECT_TRUE(counts.second.first == 0 ? counts.second.second == 1 : counts.second.second == 0) << counts.first;
+        language_rows += counts.second.first;
+    }
+    // The text report of the same run shows as many translations.
+    RunResult text = run_over_corpus({});
+    EXPECT_EQ(count_of(text.out, "[Language]\r\n"), language_rows);
+    for (const HostileFile& file : corpus) {
+        std::string path = path_of(file);
+        ASSERT_EQ(1u, rows_of.count(path)) << path;
+        for (size_t row = 1; row < document.rows.size(); ++row) {
+            if (csv_value(document, row, "Path") != path)
+                continue;
+            if (file.bytes.empty()) {
+                EXPECT_NE(std::string::npos, csv_value(document, row, "Error").find("show_hash_info::VrtualAlloc"));
+                continue;
+            }
+            EXPECT_EQ(digest_text(CALG_MD5, file.bytes), csv_value(document, row, "MD5")) << path;
+            EXPECT_EQ(digest_text(CALG_SHA1, file.bytes), csv_value(document, row, "SHA1")) << path;
+            EXPECT_EQ(std::to_string(file.bytes.size()), csv_value(document, row, "Size")) << path;
+        }
     }
 }

@@ -79,3 +79,21 @@ TEST_F(DebuggerEcho, SingleFileRunEchoesEveryPieceAndTheExitLinesAfterTheLogClos
     std::string log = read_file(join_path(copy.folder, L"quillet.log"));
     EXPECT_EQ(std::string::npos, log.find("Termination Time"));
 }
+
+TEST_F(DebuggerEcho, CsvRunSendsEachRowAsOneMessageAndTheBomNowhere)
+{
+    QuilletCopy copy = make_quillet_copy(
+        L"echocsv", "[OutputInformation]\r\nOutputWithOutputDebugString=1\r\nPrintProcessingTimeInformation=1\r\n");
+    // A value longer than an echo carries: the row's message is cut, the document is not.
+    RunResult run = run_quillet(
+        copy, {L"-m", test_data_file(L"version_translations.dll"), std::wstring(1100, L'p') + L".dll", L"-csv"});
+    std::vector<std::string> texts = messages_of(run.pid, channel_settle(1000));
+    ASSERT_EQ(6u, texts.size()) << run.out;
+    EXPECT_EQ(0u, texts[0].find("Path,LanguageId,CodePage,Language,Comments,")) << texts[0];
+    std::string rows = texts[0] + texts[1] + texts[2];
+    EXPECT_EQ("\xEF\xBB\xBF" + rows, run.out.substr(0, 3 + rows.size()));
+    EXPECT_EQ(1024u, texts[3].size());
+    EXPECT_EQ(3 + rows.size(), run.out.find(texts[3], 3 + rows.size()));
+    EXPECT_EQ(0u, texts[4].find("\nStartup Time: "));
+    EXPECT_EQ(0u, texts[5].find("\nTermination Time: "));
+}
