@@ -55,7 +55,7 @@ int print_document_piece(const wchar_t* format, ...)
 {
     va_list args;
     va_start(args, format);
-    int result = print_to(stdout, true, format, args);
+    int result = print_to(stdout, false, format, args);
     va_end(args);
     return result;
 }
@@ -73,9 +73,13 @@ int ql_wprintf(const wchar_t* format, ...)
     return result;
 }
 
+// The log takes the whole text, not the echo's copy: a row cut there would break the document.
 int ql_print_document(const wchar_t* text)
 {
-    return print_document_piece(L"%ls", text);
+    int result = print_document_piece(L"%ls", text);
+    if (settings.WriteOutputToQuilletLog == 1 && log_stream != nullptr)
+        write_text_utf8(log_stream, text);
+    return result;
 }
 
 void print_html_break()

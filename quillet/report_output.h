@@ -12,7 +12,8 @@ extern bool csv_mode;
 // arguments. Never pass a value from a file or the system as the format.
 int ql_wprintf(const wchar_t* format, ...);
 
-// Prints text as it is to standard output, the debugger channel and the log as set, in every
+// Prints text as it is to standard output, the debugger channel (cut as every echo) and the
+// log (whole) as set, in every
 // mode: one piece of a CSV document.
 int ql_print_document(const wchar_t* text);
 

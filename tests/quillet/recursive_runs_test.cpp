@@ -40,11 +40,6 @@ std::vector<std::string> attribute_values(const std::string& html, const std::st
     return values;
 }
 
-std::string without(const std::string& text, size_t chars)
-{
-    return text.substr(chars);
-}
-
 // The fixture's folder holds only the link "loop" to itself; the test adds the rest.
 class RecursiveRun : public ::testing::Test {
   protected:
@@ -142,7 +137,7 @@ TEST_F(RecursiveRun, HtmlLinksEveryEntryToItsOwnAnchor)
     EXPECT_EQ(expected, std::set<std::string>(anchors.begin(), anchors.end()));
     std::set<std::string> targets;
     for (const std::string& link : links)
-        targets.insert(without(link, 1));
+        targets.insert(link.substr(1));
     EXPECT_EQ(expected, targets);
     EXPECT_NE(std::string::npos, html.out.find("<a name=\"a.dll\"></a>"));
 }

@@ -83,7 +83,8 @@ TEST_F(DebuggerEcho, SingleFileRunEchoesEveryPieceAndTheExitLinesAfterTheLogClos
 TEST_F(DebuggerEcho, CsvRunSendsEachRowAsOneMessageAndTheBomNowhere)
 {
     QuilletCopy copy = make_quillet_copy(
-        L"echocsv", "[OutputInformation]\r\nOutputWithOutputDebugString=1\r\nPrintProcessingTimeInformation=1\r\n");
+        L"echocsv", "[OutputInformation]\r\nOutputWithOutputDebugString=1\r\nPrintProcessingTimeInformation=1\r\n"
+                    "WriteOutputToQuilletLog=1\r\n");
     // A value longer than an echo carries: the row's message is cut, the document is not.
     RunResult run = run_quillet(
         copy, {L"-m", test_data_file(L"version_translations.dll"), std::wstring(1100, L'p') + L".dll", L"-csv"});
@@ -94,6 +95,12 @@ TEST_F(DebuggerEcho, CsvRunSendsEachRowAsOneMessageAndTheBomNowhere)
     EXPECT_EQ("\xEF\xBB\xBF" + rows, run.out.substr(0, 3 + rows.size()));
     EXPECT_EQ(1024u, texts[3].size());
     EXPECT_EQ(3 + rows.size(), run.out.find(texts[3], 3 + rows.size()));
+    // The time lines go to standard error and the channel, never into the document.
     EXPECT_EQ(0u, texts[4].find("\nStartup Time: "));
     EXPECT_EQ(0u, texts[5].find("\nTermination Time: "));
+    EXPECT_NE(std::string::npos, run.err.find("\r\nTermination Time: ")) << run.err;
+    std::string log = read_file(join_path(copy.folder, L"quillet.log"));
+    size_t separator_end = log.find("-----------------\r\n", 17);
+    ASSERT_NE(std::string::npos, separator_end) << log;
+    EXPECT_EQ(run.out.substr(3), log.substr(separator_end + 19));
 }
