@@ -13,8 +13,7 @@ extern bool csv_mode;
 int ql_wprintf(const wchar_t* format, ...);
 
 // Prints text as it is to standard output, the debugger channel (cut as every echo) and the
-// log (whole) as set, in every
-// mode: one piece of a CSV document.
+// log (whole) as set, in every mode: one piece of a CSV document.
 int ql_print_document(const wchar_t* text);
 
 // Prints "<br>" when HTML mode is on.
