@@ -6,6 +6,7 @@
 #include <wchar.h>
 
 #include "file_hash.h"
+#include "file_properties.h"
 #include "format_output.h"
 #include "report_output.h"
 #include "settings.h"
@@ -55,7 +56,7 @@ void read_file_facts(const std::wstring& path, FileFacts& facts, FailureList& fa
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        add_failure(failures, L"Could not open File for reading.", GetLastError());
+        add_failure(failures, UNOPENABLE_FILE_TEXT, GetLastError());
         return;
     }
     facts.opened = true;

@@ -32,9 +32,11 @@ void print_file_heading(const wchar_t* path, const wchar_t* anchor)
     }
 }
 
+const wchar_t UNOPENABLE_FILE_TEXT[] = L"Could not open File for reading.";
+
 void print_unopenable_file(DWORD code)
 {
-    print_failure(code, L"Could not open File for reading.");
+    print_failure(code, UNOPENABLE_FILE_TEXT);
     ql_wprintf(L"\n");
     print_html_break();
 }

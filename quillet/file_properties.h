@@ -10,5 +10,8 @@ void print_file_properties(const wchar_t* path, const wchar_t* anchor = nullptr)
 // button, the anchor and the span).
 void print_file_heading(const wchar_t* path, const wchar_t* anchor = nullptr);
 
+// The context text of that notice.
+extern const wchar_t UNOPENABLE_FILE_TEXT[];
+
 // The notice that follows the heading of a file that cannot be opened.
 void print_unopenable_file(DWORD code);

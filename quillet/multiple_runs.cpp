@@ -26,6 +26,7 @@ const wchar_t NO_FILE_NAMES[] = L"No File Names given.";
 const wchar_t NO_DIRECTORY_NAME[] = L"No Directory Name given.";
 const wchar_t NOT_A_PATTERN[] = L"The given Directory Path is invalid or Wildcard Missing.";
 const wchar_t NOTHING_FOUND[] = L"No files found for the Directory/Pattern/Wildcard.";
+const wchar_t UNLISTABLE_FOLDER[] = L"Could not list Folder.";
 
 void print_run_failure(DWORD code, const wchar_t* detail)
 {
@@ -135,7 +136,7 @@ void report_directory_entry(void*, const std::wstring& path, bool fits, const st
 
 void print_unlistable_folder(void*, const std::wstring& folder, DWORD code)
 {
-    ql_wprintf(L"\nCould not list Folder. Reason: %d\n", static_cast<int>(code));
+    ql_wprintf(L"\n%ls Reason: %d\n", UNLISTABLE_FOLDER, static_cast<int>(code));
     print_html_break();
     ql_wprintf(L"Failed for Folder: ");
     set_text_color(3);
@@ -180,7 +181,7 @@ void write_csv_entry(void* context, const std::wstring& path, bool fits, const s
 {
     const CsvColumns& columns = *static_cast<const CsvColumns*>(context);
     if (!fits) {
-        write_failure_row(columns, path, L"Could not open File for reading.", ERROR_FILENAME_EXCED_RANGE);
+        write_failure_row(columns, path, UNOPENABLE_FILE_TEXT, ERROR_FILENAME_EXCED_RANGE);
         return;
     }
     FailureList failures = {};
@@ -189,7 +190,7 @@ void write_csv_entry(void* context, const std::wstring& path, bool fits, const s
 
 void write_unlistable_folder(void* context, const std::wstring& folder, DWORD code)
 {
-    write_failure_row(*static_cast<const CsvColumns*>(context), folder, L"Could not list Folder.", code);
+    write_failure_row(*static_cast<const CsvColumns*>(context), folder, UNLISTABLE_FOLDER, code);
 }
 
 // The failures end the run with their own codes: there is no printed notice whose last
