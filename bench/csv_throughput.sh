@@ -5,8 +5,8 @@
 #
 #   bench/csv_throughput.sh [build-dir]
 #
-# build-dir defaults to build/i686. The tree holds a third of the DLLs at its top, a third one
-# level down and a third two levels down. Each figure is the fastest of BENCH_RUNS rounds
+# build-dir defaults to build/i686 (build/x86_64 where no 32-bit program runs). The tree holds
+# a third of the DLLs at its top, a third one level down and a third two levels down. Each figure is the fastest of BENCH_RUNS rounds
 # (default 3), the two runs alternating within each round; the "net" columns take off quillet's
 # start-up, measured with a pattern that matches nothing.
 set -euo pipefail
@@ -22,7 +22,7 @@ warm_up_wine
 if [ "$(build_arch)" = x86_64 ]; then system=system32; else system=syswow64; fi
 mkdir -p "$work/tree/one/two"
 index=0
-for dll in "$build/wineprefix/drive_c/windows/$system"/*.dll; do
+for dll in "$wine_prefix/drive_c/windows/$system"/*.dll; do
     case $((index % 3)) in
     0) cp "$dll" "$work/tree/" ;;
     1) cp "$dll" "$work/tree/one/" ;;
