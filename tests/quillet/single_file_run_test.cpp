@@ -194,8 +194,11 @@ TEST(SingleFileRun, OnlyExactlyOneDigestWordAfterThePathHashes)
     RunOptions quick;
     quick.timeout_ms = 20000;
     // A limit of 0 would ask about any digest: no question shows that none was wanted.
-    for (const std::vector<std::wstring>& args : std::vector<std::vector<std::wstring>>{
-             {image, L"-p", L"-sha1"}, {image, L"-md5x"}, {image, L"-plain"}, {image, L"-sha1", L"-md5"}}) {
+    for (const std::vector<std::wstring>& args : std::vector<std::vector<std::wstring>>{{image, L"-p", L"-sha1"},
+                                                                                        {image, L"-p", L"-sha256"},
+                                                                                        {image, L"-md5x"},
+                                                                                        {image, L"-plain"},
+                                                                                        {image, L"-sha1", L"-md5"}}) {
         RunResult run = run_quillet(copy, args, quick);
         EXPECT_FALSE(run.timed_out);
         EXPECT_EQ(0u, run.exit_code);
@@ -239,6 +242,12 @@ TEST(Dispatch, PlainDigestWinsOverEveryCommandWord)
     EXPECT_EQ(reference_md5(bytes), md5.out);
     RunResult sha1 = run_quillet(copy, {L"-d", L"-sha1", L"-p"}, here);
     EXPECT_EQ(reference_sha1(bytes), sha1.out);
+    RunResult sha256 = run_quillet(copy, {L"-d", L"-sha256", L"-p"}, here);
+    EXPECT_EQ(reference_sha256(bytes), sha256.out);
+    // "-verify" comes after the plain digests too.
+    write_file(join_path(copy.folder, L"-verify"), bytes);
+    EXPECT_EQ(reference_sha1(bytes), run_quillet(copy, {L"-verify", L"-sha1", L"-p"}, here).out);
+    EXPECT_EQ(reference_sha256(bytes), run_quillet(copy, {L"-verify", L"-sha256", L"-plain"}, here).out);
 }
 
 // With output redirected the colour calls fail with ERROR_INVALID_HANDLE, the last error these
