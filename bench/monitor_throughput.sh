@@ -4,15 +4,13 @@
 #
 #   bench/monitor_throughput.sh [build-dir] [messages]
 #
-# build-dir defaults to build/i686 (scripts/build.sh i686), messages (per run, split among the
+# build-dir defaults to build/i686 (build/x86_64 where no 32-bit program runs), messages (per run, split among the
 # senders) to 800. The monitor prints into a file, as "quilletdbg > file" does, so that each
 # message costs the process lookup, the print and the flush. No other monitor or channel
 # reader may run in the build's Wine prefix meanwhile (the test suite takes the channel too).
 set -euo pipefail
-top=$(cd "$(dirname "$0")/.." && pwd)
-build=$(cd "${1:-$top/build/i686}" && pwd)
+source "$(dirname "$0")/common.sh"
 messages=${2:-800}
-run="$build/wine-run"
 monitor="$build/quilletdbg/quilletdbg.exe"
 traffic="$build/tests/quilletdbg/traffic_sender.exe"
 for file in "$run" "$monitor" "$traffic"; do
