@@ -59,26 +59,68 @@ struct SignerReading {
     FILETIME signed_on;
 };
 
-// One catalog admin context serves the whole run.
-HCATADMIN catalog_admin = nullptr;
-bool catalog_admin_tried = false;
+typedef BOOL(WINAPI* acquire_context2_function)(HCATADMIN*, const GUID*, PCWSTR, PCCERT_STRONG_SIGN_PARA, DWORD);
+typedef BOOL(WINAPI* calc_hash2_function)(HCATADMIN, HANDLE, DWORD*, BYTE*, DWORD);
 
-void release_catalog_admin()
+const wchar_t SHA256_ALGORITHM[] = L"SHA256";
+
+// A catalog admin context for one hash algorithm: acquired at the first file that needs it,
+// then kept for the rest of the run.
+struct CatalogAdmin {
+    bool tried;
+    HCATADMIN handle;
+    // Null for the SHA-1 context of the first catalog interface.
+    calc_hash2_function calc_hash2;
+};
+
+// Since Windows 8 the system's catalogs list files by their SHA-256 hash, before that by SHA-1.
+// The SHA-256 interface is bound at run time, so that older systems still start the program.
+CatalogAdmin sha256_admin = {};
+CatalogAdmin sha1_admin = {};
+
+void release_catalog_admins()
 {
-    CryptCATAdminReleaseContext(catalog_admin, 0);
-    catalog_admin = nullptr;
+    for (CatalogAdmin* admin : {&sha256_admin, &sha1_admin}) {
+        if (admin->handle != nullptr)
+            CryptCATAdminReleaseContext(admin->handle, 0);
+        admin->handle = nullptr;
+    }
 }
 
-HCATADMIN run_catalog_admin()
+void acquire_sha256_admin()
 {
-    if (catalog_admin_tried)
-        return catalog_admin;
-    catalog_admin_tried = true;
-    if (CryptCATAdminAcquireContext(&catalog_admin, nullptr, 0) != TRUE)
-        catalog_admin = nullptr;
+    HMODULE wintrust = GetModuleHandleW(L"wintrust.dll");
+    if (wintrust == nullptr)
+        return;
+    acquire_context2_function acquire =
+        reinterpret_cast<acquire_context2_function>(GetProcAddress(wintrust, "CryptCATAdminAcquireContext2"));
+    calc_hash2_function calc_hash2 =
+        reinterpret_cast<calc_hash2_function>(GetProcAddress(wintrust, "CryptCATAdminCalcHashFromFileHandle2"));
+    if (acquire != nullptr && calc_hash2 != nullptr &&
+        acquire(&sha256_admin.handle, nullptr, SHA256_ALGORITHM, nullptr, 0) == TRUE)
+        sha256_admin.calc_hash2 = calc_hash2;
     else
-        atexit(release_catalog_admin);
-    return catalog_admin;
+        sha256_admin.handle = nullptr;
+}
+
+void acquire_sha1_admin()
+{
+    if (CryptCATAdminAcquireContext(&sha1_admin.handle, nullptr, 0) != TRUE)
+        sha1_admin.handle = nullptr;
+}
+
+HCATADMIN run_catalog_admin(CatalogAdmin& admin, void (*acquire)())
+{
+    static bool release_registered = false;
+    if (admin.tried)
+        return admin.handle;
+    admin.tried = true;
+    acquire();
+    if (admin.handle != nullptr && !release_registered) {
+        release_registered = true;
+        atexit(release_catalog_admins);
+    }
+    return admin.handle;
 }
 
 // No UI, no revocation check, and nothing fetched from the network: many machines are offline.
@@ -107,15 +149,16 @@ void hash_to_member_tag(const BYTE* hash, DWORD size, wchar_t* tag)
     tag[2 * size] = L'\0';
 }
 
-void verify_in_catalog(TrustCheck& check, HCATADMIN admin, BYTE* hash, DWORD hash_size)
+bool verify_in_catalog(TrustCheck& check, HCATADMIN admin, BYTE* hash, DWORD hash_size)
 {
     HCATINFO listed = CryptCATAdminEnumCatalogFromHash(admin, hash, hash_size, 0, nullptr);
     if (listed == nullptr)
-        return;
+        return false;
     CATALOG_INFO info;
     memset(&info, 0, sizeof(info));
     info.cbStruct = sizeof(info);
-    if (CryptCATCatalogInfoFromContext(listed, &info, 0) == TRUE) {
+    bool found = CryptCATCatalogInfoFromContext(listed, &info, 0) == TRUE;
+    if (found) {
         wchar_t member_tag[2 * LONGEST_CATALOG_HASH + 1];
         hash_to_member_tag(hash, hash_size, member_tag);
         WINTRUST_CATALOG_INFO member;
@@ -132,19 +175,35 @@ void verify_in_catalog(TrustCheck& check, HCATADMIN admin, BYTE* hash, DWORD has
         copy_text(check.catalog_path, MAX_PATH, info.wszCatalogFile);
     }
     CryptCATAdminReleaseCatalogContext(admin, listed, 0);
+    return found;
 }
 
-// A file without an embedded signature may still be listed in one of the system's catalogs.
+bool calc_catalog_hash(const CatalogAdmin& admin, HANDLE file, BYTE* hash, DWORD& size)
+{
+    SetFilePointer(file, 0, nullptr, FILE_BEGIN);
+    size = LONGEST_CATALOG_HASH;
+    if (admin.calc_hash2 != nullptr)
+        return admin.calc_hash2(admin.handle, file, &size, hash, 0) == TRUE;
+    return CryptCATAdminCalcHashFromFileHandle(file, &size, hash, 0) == TRUE;
+}
+
+// A file without an embedded signature may still be listed in one of the system's catalogs:
+// by its SHA-256 hash, else by its SHA-1 hash.
 void look_up_catalogs(TrustCheck& check)
 {
-    HCATADMIN admin = run_catalog_admin();
-    if (admin == nullptr)
-        return;
-    BYTE hash[LONGEST_CATALOG_HASH];
-    DWORD hash_size = sizeof(hash);
-    SetFilePointer(check.file, 0, nullptr, FILE_BEGIN);
-    if (CryptCATAdminCalcHashFromFileHandle(check.file, &hash_size, hash, 0) == TRUE)
-        verify_in_catalog(check, admin, hash, hash_size);
+    struct Lookup {
+        CatalogAdmin* admin;
+        void (*acquire)();
+    };
+    const Lookup lookups[] = {{&sha256_admin, acquire_sha256_admin}, {&sha1_admin, acquire_sha1_admin}};
+    for (const Lookup& lookup : lookups) {
+        HCATADMIN admin = run_catalog_admin(*lookup.admin, lookup.acquire);
+        BYTE hash[LONGEST_CATALOG_HASH];
+        DWORD hash_size = 0;
+        if (admin != nullptr && calc_catalog_hash(*lookup.admin, check.file, hash, hash_size) &&
+            verify_in_catalog(check, admin, hash, hash_size))
+            return;
+    }
 }
 
 bool may_be_in_catalog(LONG result)
