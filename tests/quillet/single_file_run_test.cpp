@@ -125,6 +125,14 @@ TEST_F(SizeGate, UpperCaseYesHashesWithSha1)
     EXPECT_TRUE(on_screen(L"File SHA1: " + widen(reference_sha1(bytes))));
 }
 
+TEST_F(SizeGate, Sha256IsAskedAboutLikeTheOtherDigests)
+{
+    RunResult run = run_on_console(copy, {path, L"-sha256"}, L"y");
+    EXPECT_EQ(0u, run.exit_code);
+    EXPECT_TRUE(on_screen(L"('Y'es|'N'o): y"));
+    EXPECT_TRUE(on_screen(L"File SHA256: " + widen(reference_sha256(bytes))));
+}
+
 TEST_F(SizeGate, NoAndOtherKeysSkipTheDigestAndTheReportGoesOn)
 {
     for (const wchar_t* key : {L"n", L"x", L"\r"}) {
