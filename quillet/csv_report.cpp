@@ -10,6 +10,7 @@
 #include "format_output.h"
 #include "report_output.h"
 #include "settings.h"
+#include "signature_report.h"
 #include "text_helpers.h"
 #include "version_report.h"
 
@@ -22,7 +23,7 @@ struct DigestColumn {
     const wchar_t* name;
 };
 
-const DigestColumn DIGEST_COLUMNS[] = {{CALG_MD5, L"MD5"}, {CALG_SHA1, L"SHA1"}};
+const DigestColumn DIGEST_COLUMNS[] = {{CALG_MD5, L"MD5"}, {CALG_SHA1, L"SHA1"}, {CALG_SHA_256, L"SHA256"}};
 
 const wchar_t* digest_column_name(ALG_ID algorithm)
 {
@@ -48,6 +49,7 @@ struct FileRecord {
     FileFacts facts;
     std::vector<std::wstring> digests;
     VersionInfo version;
+    std::wstring signature;
 };
 
 void read_file_facts(const std::wstring& path, FileFacts& facts, FailureList& failures)
@@ -92,6 +94,8 @@ void read_file_record(const CsvColumns& columns, const std::wstring& path, bool 
     read_version_info(path.c_str(), record.version);
     if (record.version.failure != VERSION_READ)
         add_failure(failures, version_failure_text(record.version.failure), record.version.failure_code);
+    if (columns.signature)
+        record.signature = signature_verdict(path.c_str());
 }
 
 // Every field but a row's first.
@@ -154,6 +158,8 @@ void begin_csv_document(const CsvColumns& columns)
     header += L",Size,Attributes,Created,LastWritten,LastAccessed";
     for (ALG_ID algorithm : columns.digests)
         add_field(header, digest_column_name(algorithm));
+    if (columns.signature)
+        header += L",Signature";
     header += L",Error";
     write_row(header);
 }
@@ -169,6 +175,8 @@ void write_file_rows(const CsvColumns& columns, const std::wstring& path, bool d
         add_facts(row, record.facts);
         for (const std::wstring& digest : record.digests)
             add_field(row, digest);
+        if (columns.signature)
+            add_field(row, record.signature);
         add_field(row, failures.joined);
         write_row(row);
     }
@@ -180,7 +188,7 @@ void write_failure_row(const CsvColumns& columns, const std::wstring& path, cons
     add_failure(failure, text, code);
     std::wstring row = row_start(path, nullptr);
     add_facts(row, FileFacts());
-    for (size_t index = 0; index < columns.digests.size(); ++index)
+    for (size_t index = 0; index < columns.digests.size() + (columns.signature ? 1 : 0); ++index)
         add_field(row, L"");
     add_field(row, failure.joined);
     write_row(row);

@@ -11,9 +11,11 @@
 
 #include "failure_notice.h"
 
-// What the columns after the fixed ones hold: the digests asked for, in column order.
+// What the columns after the fixed ones hold: the digests asked for, in column order, and
+// the signature verdict when PrintSignatureInformation is 1.
 struct CsvColumns {
     std::vector<ALG_ID> digests;
+    bool signature;
 };
 
 // The byte-order mark on standard output, the line end after the log's separator, the

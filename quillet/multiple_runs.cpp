@@ -16,6 +16,7 @@
 #include "report_frame.h"
 #include "report_output.h"
 #include "settings.h"
+#include "signature_report.h"
 #include "text_color.h"
 #include "text_helpers.h"
 #include "version_report.h"
@@ -49,7 +50,7 @@ struct DigestWord {
 };
 
 // In the order that a directory run hashes and a CSV document shows them.
-const DigestWord DIGEST_WORDS[] = {{L"-md5", CALG_MD5}, {L"-sha1", CALG_SHA1}};
+const DigestWord DIGEST_WORDS[] = {{L"-md5", CALG_MD5}, {L"-sha1", CALG_SHA1}, {L"-sha256", CALG_SHA_256}};
 
 // The digest a word asks for, or 0.
 ALG_ID digest_word(const wchar_t* word)
@@ -63,17 +64,14 @@ ALG_ID digest_word(const wchar_t* word)
 
 void report_listed_file(const wchar_t* path)
 {
-    const wchar_t* last_word = stored_words[stored_word_count - 1];
-    if (is_word(last_word, L"-md5")) {
+    ALG_ID algorithm = digest_word(stored_words[stored_word_count - 1]);
+    if (algorithm != 0) {
         ql_wprintf(L"\n");
-        show_hash_info(CALG_MD5, path, 1);
-    }
-    if (is_word(last_word, L"-sha1")) {
-        ql_wprintf(L"\n");
-        show_hash_info(CALG_SHA1, path, 1);
+        show_hash_info(algorithm, path, 1);
     }
     print_file_properties(path);
     show_version_info(path);
+    print_signature_information(path);
     ql_wprintf(L"\n");
 }
 
@@ -127,11 +125,12 @@ void report_directory_entry(void*, const std::wstring& path, bool fits, const st
         return;
     }
     print_file_properties(path.c_str(), relative.c_str());
-    if (find_option(L"-md5") != -1)
-        show_hash_info(CALG_MD5, path.c_str(), 1);
-    if (find_option(L"-sha1") != -1)
-        show_hash_info(CALG_SHA1, path.c_str(), 1);
+    for (const DigestWord& digest : DIGEST_WORDS) {
+        if (find_option(digest.word) != -1)
+            show_hash_info(digest.algorithm, path.c_str(), 1);
+    }
     show_version_info(path.c_str());
+    print_signature_information(path.c_str());
 }
 
 void print_unlistable_folder(void*, const std::wstring& folder, DWORD code)
@@ -139,10 +138,7 @@ void print_unlistable_folder(void*, const std::wstring& folder, DWORD code)
     ql_wprintf(L"\n%ls Reason: %d\n", UNLISTABLE_FOLDER, static_cast<int>(code));
     print_html_break();
     ql_wprintf(L"Failed for Folder: ");
-    set_text_color(3);
-    ql_wprintf(L"%ls\n", html_value(folder.c_str()).c_str());
-    print_html_break();
-    restore_text_color();
+    print_colored_line(3, L"%ls\n", folder.c_str());
     print_detail_line(code);
 }
 
@@ -168,6 +164,14 @@ DWORD report_pattern(const wchar_t* pattern)
     restore_text_color();
     ql_wprintf(L"\n");
     return GetLastError();
+}
+
+// The signature column comes with the setting that adds the signature block to a text report.
+CsvColumns csv_columns()
+{
+    CsvColumns columns;
+    columns.signature = settings.PrintSignatureInformation == 1;
+    return columns;
 }
 
 // A failure of the whole run in a CSV document: the header came first, this row is all.
@@ -197,7 +201,7 @@ void write_unlistable_folder(void* context, const std::wstring& folder, DWORD co
 // error could stand for them.
 DWORD write_directory_csv()
 {
-    CsvColumns columns;
+    CsvColumns columns = csv_columns();
     for (const DigestWord& digest : DIGEST_WORDS) {
         if (find_option(digest.word) != -1)
             columns.digests.push_back(digest.algorithm);
@@ -225,7 +229,7 @@ DWORD write_multiple_csv()
             any_word = true;
         }
     }
-    CsvColumns columns;
+    CsvColumns columns = csv_columns();
     if (digest_word(last_word) != 0)
         columns.digests.push_back(digest_word(last_word));
     begin_csv_document(columns);

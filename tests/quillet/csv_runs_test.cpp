@@ -11,6 +11,7 @@
 
 #include "csv_document.h"
 #include "multiple_test_support.h"
+#include "reference_digest.h"
 #include "test_files.h"
 
 namespace {
@@ -238,8 +239,9 @@ TEST_F(CsvRun, WordsFailureRowsAndExitCodes)
             EXPECT_EQ(narrow(test.rows[index].first), csv_value(document, index + 1, "Path"));
             EXPECT_EQ(test.rows[index].second, csv_value(document, index + 1, "Error"));
         }
-        if (test.digest_columns == ",MD5" && !test.rows.empty() && test.rows[0].second.empty())
+        if (test.digest_columns == ",MD5" && !test.rows.empty() && test.rows[0].second.empty()) {
             EXPECT_EQ(two_md5, csv_value(document, 1, "MD5"));
+        }
     }
 }
 
@@ -256,4 +258,31 @@ TEST(CsvOutput, NoticesAndSettingsThatAddTextLeaveStandardOutputToTheDocument)
     expect_document(document, header_with(""));
     EXPECT_EQ(3u, document.rows.size());
     EXPECT_NE(std::string::npos, run.err.find("Could not open \"" + narrow(log) + "\" for writing.")) << run.err;
+}
+
+TEST(CsvOutput, Sha256AndSignatureColumnsFollowTheWordAndTheSetting)
+{
+    std::wstring exe = quillet_with_settings(L"csvsign", "[OutputInformation]\r\nPrintSignatureInformation=1\r\n");
+    std::wstring folder = make_temp_dir(L"csv-signed");
+    write_file(join_path(folder, L"notes.txt"), "plain text, nothing to sign\r\n");
+    const std::pair<const wchar_t*, const char*> files[] = {{L"signature_signed.dll", "Signed"},
+                                                            {L"signature_subject.dll", "Unsigned"},
+                                                            {L"notes.txt", "Not a signable file"}};
+    std::vector<std::wstring> words = {L"-m", L"-csv"};
+    for (const auto& file : files) {
+        std::wstring path = join_path(folder, file.first);
+        if (!file_exists(path))
+            CopyFileW(data_file(file.first).c_str(), path.c_str(), FALSE);
+        words.push_back(path);
+    }
+    words.push_back(L"-sha256");
+    RunResult run = run_quillet(exe, words);
+    CsvDocument document = parse_csv(run.out);
+    expect_document(document, header_with(",SHA256,Signature"));
+    ASSERT_EQ(4u, document.rows.size()) << run.out;
+    for (size_t row = 1; row < 4; ++row) {
+        std::wstring path = join_path(folder, files[row - 1].first);
+        EXPECT_EQ(files[row - 1].second, csv_value(document, row, "Signature"));
+        EXPECT_EQ(reference_sha256(read_file(path)), csv_value(document, row, "SHA256"));
+    }
 }
