@@ -221,8 +221,8 @@ TEST_F(CsvRun, WordsFailureRowsAndExitCodes)
          {{L"", "No files found for the Directory/Pattern/Wildcard. (2)"}},
          2},
         {"csv wins over html",
-         {L"-d", L"tw*.dll", L"-html", L"-sha1", L"-csv", L"-md5"},
-         ",MD5,SHA1",
+         {L"-d", L"tw*.dll", L"-sha256", L"-html", L"-sha1", L"-csv", L"-md5"},
+         ",MD5,SHA1,SHA256",
          {{two, ""}, {two, ""}},
          ERROR_NO_MORE_FILES},
     };
