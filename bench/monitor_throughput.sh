@@ -43,20 +43,22 @@ flood_rate() {
 
 into_file() {
     local senders=$1
-    "$run" "$monitor" >"$work/monitor.out" 2>&1 </dev/null &
-    local monitor_pid=$!
+    # In a session of its own: Wine starts the program as a process apart from the one this
+    # script knows, and the session's process group holds both.
+    setsid sh -c 'echo $$ >"$1"; shift; exec "$@"' monitor "$work/monitor.sid" "$run" "$monitor" \
+        >"$work/monitor.out" 2>&1 </dev/null &
     local rate
     rate=$(flood_rate "$senders" $((messages / senders)))
     # The last sender returns as soon as it has handed over its message; give the monitor
-    # the moment it needs to print it. The wine process is the monitor itself.
+    # the moment it needs to print it.
     local shown=0 tries=0
     while [ "$shown" -lt "$messages" ] && [ "$tries" -lt 50 ]; do
         sleep 0.2
         shown=$(grep -c 'flood ' "$work/monitor.out" || true)
         tries=$((tries + 1))
     done
-    kill "$monitor_pid"
-    wait "$monitor_pid" || true
+    kill -- -"$(cat "$work/monitor.sid")"
+    wait || true
     [ "$shown" -eq "$messages" ] || echo "warning: the monitor showed $shown of $messages messages" >&2
     echo "$rate"
 }
