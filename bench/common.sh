@@ -2,11 +2,18 @@
 # Shared by the benchmark scripts (sourced, not run).
 #
 # After sourcing: $top (the source tree), $build (the build tree, absolute), $run (its Wine
-# wrapper), $runs (repetitions per figure, BENCH_RUNS, default 3) and the routines below.
+# wrapper), $wine_prefix (the Wine prefix the wrapper uses), $runs (repetitions per figure,
+# BENCH_RUNS, default 3) and the routines below. The build tree defaults to build/i686, or to
+# build/x86_64 where this machine runs no 32-bit programs; a benchmark asked for the 32-bit
+# build there says it is skipped and ends.
 
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-build=$(cd "${1:-$top/build/i686}" && pwd)
+# shellcheck source=../cmake/wine-loaders.sh
+. "$top/cmake/wine-loaders.sh"
+if quillet_runs_32bit; then default_arch=i686; else default_arch=x86_64; fi
+build=$(cd "${1:-$top/build/$default_arch}" && pwd)
 run="$build/wine-run"
+wine_prefix=$(quillet_wine_prefix "$build/wineprefix")
 runs=${BENCH_RUNS:-3}
 
 require_files() {
@@ -65,3 +72,8 @@ build_arch() {
 warm_up_wine() {
     "$run" "$build/bench/empty_program.exe" >/dev/null 2>&1 </dev/null || true
 }
+
+if [ "$(build_arch)" = i686 ] && ! quillet_runs_32bit; then
+    echo "skipped: this machine runs no 32-bit programs, so the i686 build cannot run here"
+    exit 0
+fi

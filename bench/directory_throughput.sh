@@ -6,7 +6,7 @@
 #
 #   bench/directory_throughput.sh [build-dir]
 #
-# build-dir defaults to build/i686. The 32-bit build reads the prefix's syswow64, the 64-bit
+# build-dir defaults to build/i686 (build/x86_64 where no 32-bit program runs). The 32-bit build reads the prefix's syswow64, the 64-bit
 # build its system32. Both programs write into a file, so the console is not what is timed;
 # quillet's run into /dev/null (a character device, as NUL is) is timed too.
 # Each figure is the fastest of BENCH_RUNS rounds (default 3); the "net" columns take off each
@@ -27,7 +27,7 @@ warm_up_wine
 
 if [ "$(build_arch)" = x86_64 ]; then system=system32; else system=syswow64; fi
 mkdir "$work/dlls" "$work/none"
-cp "$build/wineprefix/drive_c/windows/$system"/*.dll "$work/dlls/"
+cp "$wine_prefix/drive_c/windows/$system"/*.dll "$work/dlls/"
 cat "$work/dlls"/*.dll >/dev/null
 files=$(find "$work/dlls" -name '*.dll' | wc -l)
 pattern=$(windows_path "$work/dlls")'\*.dll'

@@ -5,7 +5,7 @@
 #
 #   bench/hash_throughput.sh [build-dir]
 #
-# build-dir defaults to build/i686. Each figure is the fastest of BENCH_RUNS runs (default 3)
+# build-dir defaults to build/i686 (build/x86_64 where no 32-bit program runs). Each figure is the fastest of BENCH_RUNS runs (default 3)
 # with the file already in the page cache. quillet runs through the build's Wine wrapper, so
 # its time holds a Wine process start and quillet's own start-up (settings, user context,
 # the crypto provider); both are measured apart and printed, and the "net" columns take

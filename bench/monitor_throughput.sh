@@ -6,21 +6,18 @@
 #
 #   bench/monitor_throughput.sh [build-dir] [messages]
 #
-# build-dir defaults to build/i686 (scripts/build.sh i686), messages (per run, split among the
-# senders) to 800. MONITOR=<path to a quilletdbg.exe> measures that program instead of the
-# build's (an older build, say). Each figure is the best of BENCH_RUNS rounds (default 3); the
-# programs alternate within a round.
+# build-dir defaults to build/i686 (build/x86_64 where no 32-bit program runs), messages (per
+# run, split among the senders) to 800. MONITOR=<path to a quilletdbg.exe> measures that
+# program instead of the build's (an older build, say). Each figure is the best of BENCH_RUNS
+# rounds (default 3); the programs alternate within a round.
 #
 # "file" runs the monitor as "quilletdbg > file" does: each message costs the process lookup,
 # the print and the flush. "console" gives it a console of its own (bench/monitor_on_console,
 # the tests' console harness). No other monitor or channel reader may run in the build's Wine
 # prefix meanwhile (the test suite takes the channel too).
 set -euo pipefail
-top=$(cd "$(dirname "$0")/.." && pwd)
-build=$(cd "${1:-$top/build/i686}" && pwd)
+source "$(dirname "$0")/common.sh"
 messages=${2:-800}
-runs=${BENCH_RUNS:-3}
-run="$build/wine-run"
 monitor=${MONITOR:-$build/quilletdbg/quilletdbg.exe}
 traffic="$build/tests/quilletdbg/traffic_sender.exe"
 on_console="$build/bench/monitor_on_console.exe"

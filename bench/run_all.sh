@@ -4,17 +4,24 @@
 #
 #   bench/run_all.sh [i686|x86_64] [build-dir]
 #
-# The architecture defaults to i686, the build directory to build/<arch> (the one that
+# The architecture defaults to i686 (x86_64 where this machine runs no 32-bit programs: there an
+# i686 run says it is skipped), the build directory to build/<arch> (the one that
 # scripts/build.sh makes). BENCH_RUNS (default 3) sets how many runs each figure takes the
 # fastest of. Nothing here is a test: the figures depend on the machine and on what else it runs.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
-arch=${1:-i686}
+# shellcheck source=../cmake/wine-loaders.sh
+. "$top/cmake/wine-loaders.sh"
+if quillet_runs_32bit; then arch=${1:-i686}; else arch=${1:-x86_64}; fi
 build=${2:-$top/build/$arch}
 case "$arch" in
 i686 | x86_64) ;;
 *) echo "usage: bench/run_all.sh [i686|x86_64] [build-dir]" >&2; exit 2 ;;
 esac
+if [ "$arch" = i686 ] && ! quillet_runs_32bit; then
+    echo "i686 benchmarks: skipped (this machine runs no 32-bit programs)"
+    exit 0
+fi
 
 if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S "$top" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchain-$arch.cmake" \
@@ -32,7 +39,7 @@ section() {
     echo "=== $1"
 }
 
-echo "quillet benchmarks, $arch, $(nproc) cores, $(wine --version 2>/dev/null || echo 'Wine ?'), $(date -u '+%Y-%m-%d %H:%M UTC')," \
+echo "quillet benchmarks, $arch, $(nproc) cores, $("$quillet_wine64_loader" --version 2>/dev/null || echo 'Wine ?'), $(date -u '+%Y-%m-%d %H:%M UTC')," \
     "load average $(cut -d' ' -f1-3 /proc/loadavg)"
 # One benchmark that fails says so and the others still run.
 bench() {
