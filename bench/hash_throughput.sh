@@ -78,8 +78,9 @@ done
 echo
 echo "ratio = quillet MB/s / md5sum|sha1sum MB/s (1 = as fast); net = without quillet's start-up."
 echo
-echo "Where quillet's time goes on 256 MiB (hash_split.exe: the same calls in the same order, each"
-echo "timed; of $runs runs the one with the lowest total):"
+echo "Where quillet's time goes on 256 MiB (hash_split.exe: quillet's loop with the same calls, the"
+echo "former one-block design step by step, other piece sizes; of $runs runs the one with the lowest"
+echo "total as quillet runs it):"
 for algorithm in md5 sha1; do
     echo "-- $algorithm"
     best="" best_total=""

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Peak memory of "quillet <file> -md5 -p" and "-sha1 -p" on a 256 MiB file, beside the same
-# on a 1-byte file, as the system counts it for the child process (peak_memory.exe starts
+# on a 1-byte file, and of "-md5 -p" on a sparse file of 4 GiB + 5 bytes, as the system counts it for the child process (peak_memory.exe starts
 # quillet with CreateProcessW and reads GetProcessMemoryInfo). Prints MiB.
 #
 #   bench/peak_memory.sh [build-dir]
@@ -21,6 +21,8 @@ cp "$quillet" "$work/quillet.exe"
 warm_up_wine
 printf 'x' >"$work/one.bin"
 head -c $((256 << 20)) /dev/urandom >"$work/f256.bin"
+# Takes no disk space where the file system keeps holes; reading it is hashing 4 GiB of zeros.
+truncate -s $(((4 << 30) + 5)) "$work/sparse4g.bin"
 
 # One line of figures for quillet hashing the file with the algorithm.
 measure() {
@@ -34,7 +36,7 @@ measure() {
             2>&1 >/dev/null </dev/null || true; } | tail -n 1)
         linux=$(awk -v k="$linux" 'BEGIN { printf "%.1f", k / 1024 }')
     fi
-    printf '%-5s %-9s %12s %12s %12s %12s %12s\n' "$algorithm" "$(basename "$file")" \
+    printf '%-5s %-12s %12s %12s %12s %12s %12s\n' "$algorithm" "$(basename "$file")" \
         "$(figure "$report" sampled PeakWorkingSetSize)" "$(figure "$report" sampled PeakPagefileUsage)" \
         "${linux:-n/a}" "$(figure "$report" "after exit" PeakWorkingSetSize)" \
         "$(figure "$report" "after exit" PeakPagefileUsage)"
@@ -45,10 +47,11 @@ figure() {
     echo "$1" | sed -n "s/^$2: .*$3=\([0-9.]*\) MiB.*/\1/p"
 }
 
-printf '%-5s %-9s %12s %12s %12s %12s %12s\n' "" "" "sampled" "sampled" "Linux" "after exit" "after exit"
-printf '%-5s %-9s %12s %12s %12s %12s %12s\n' algo file "PeakWS MiB" "PeakPF MiB" "maxRSS MiB" "PeakWS MiB" \
+printf '%-5s %-12s %12s %12s %12s %12s %12s\n' "" "" "sampled" "sampled" "Linux" "after exit" "after exit"
+printf '%-5s %-12s %12s %12s %12s %12s %12s\n' algo file "PeakWS MiB" "PeakPF MiB" "maxRSS MiB" "PeakWS MiB" \
     "PeakPF MiB"
 for algorithm in md5 sha1; do
     measure "$work/one.bin" "$algorithm"
     measure "$work/f256.bin" "$algorithm"
 done
+measure "$work/sparse4g.bin" md5

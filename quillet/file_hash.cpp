@@ -11,6 +11,21 @@
 
 namespace {
 
+// Bytes read and hashed at a time, and the buffers they rotate through: while one piece is
+// hashed the reads of the next two run. bench/hash_split.cpp times the choices; pieces of
+// 64 KiB pay a read's fixed cost too often, and beyond 1 MiB nothing is gained but memory.
+const int READ_BUFFERS = 3;
+
+// One buffer and the read that fills it.
+struct Piece {
+    OVERLAPPED overlapped;
+    BYTE* data;
+    ULONGLONG offset;
+    DWORD wanted;
+    DWORD filled;
+    bool reading;
+};
+
 // Everything one digest holds; all empty at the start so that the clean-up can release
 // whatever was obtained on any path.
 struct HashJob {
@@ -18,10 +33,20 @@ struct HashJob {
     const wchar_t* path;
     bool progress;
     HANDLE file;
-    DWORD size;
+    ULONGLONG size;
     BYTE* content;
+    DWORD piece_bytes;
+    int buffer_count;
+    Piece pieces[READ_BUFFERS];
+    ULONGLONG issued;
     HCRYPTPROV provider;
     HCRYPTHASH hash;
+    // The hash is set up before the reading and fed while it runs, but its failures are
+    // reported where they belong in the printed sequence: after the reading.
+    const wchar_t* setup_failure;
+    DWORD setup_error;
+    bool hash_failed;
+    DWORD hash_error;
     DWORD digest_size;
     BYTE* digest;
 };
@@ -48,8 +73,8 @@ void print_done(const HashJob& job)
 
 bool open_file(HashJob& job)
 {
-    job.file =
-        CreateFileW(job.path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    job.file = CreateFileW(job.path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (job.file != INVALID_HANDLE_VALUE)
         return true;
     job.file = nullptr;
@@ -57,46 +82,127 @@ bool open_file(HashJob& job)
     return false;
 }
 
-// The whole file is held and hashed at once; a size beyond 32 bits would hash only part of
-// it under the full file's name, so such a file is refused instead.
 bool read_size(HashJob& job)
 {
     DWORD high = 0;
     SetLastError(NO_ERROR);
-    job.size = GetFileSize(job.file, &high);
-    if (job.size == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) {
+    DWORD low = GetFileSize(job.file, &high);
+    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) {
         fail(L"show_hash_info::GetFileSize", GetLastError());
         return false;
     }
-    if (job.size == INVALID_FILE_SIZE || high != 0) {
-        fail(L"show_hash_info::GetFileSize", ERROR_FILE_TOO_LARGE);
-        return false;
-    }
+    job.size = (static_cast<ULONGLONG>(high) << 32) | low;
     return true;
 }
 
+// Sizes below 4 GiB - 1 show as they always have, the low 32 bits as a signed number; the
+// larger ones, which used to be refused, show their whole size.
+void print_allocating(const HashJob& job)
+{
+    if (!job.progress)
+        return;
+    if (job.size < INVALID_FILE_SIZE)
+        ql_wprintf(L"Allocating Memory (%d) Bytes...", static_cast<int>(static_cast<DWORD>(job.size)));
+    else
+        ql_wprintf(L"Allocating Memory (%I64u) Bytes...", job.size);
+}
+
+// The events of the reads; creating an event clears the last error, which the plain digest
+// returns, so it is kept as it was.
+bool create_events(HashJob& job)
+{
+    DWORD saved_error = GetLastError();
+    for (int index = 0; index < job.buffer_count; ++index) {
+        job.pieces[index].overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        if (job.pieces[index].overlapped.hEvent == nullptr) {
+            fail(L"show_hash_info::CreateEvent", GetLastError());
+            return false;
+        }
+    }
+    SetLastError(saved_error);
+    return true;
+}
+
+// One block for all buffers. An empty file asks for an empty block, which the platform
+// refuses: that refusal is the empty file's notice.
 bool allocate_content(HashJob& job)
 {
-    if (job.progress)
-        ql_wprintf(L"Allocating Memory (%d) Bytes...", static_cast<int>(job.size));
-    job.content = static_cast<BYTE*>(VirtualAlloc(nullptr, job.size, MEM_COMMIT, PAGE_READWRITE));
+    print_allocating(job);
+    job.piece_bytes = job.size < HASH_PIECE_BYTES ? static_cast<DWORD>(job.size) : HASH_PIECE_BYTES;
+    ULONGLONG pieces = job.piece_bytes == 0 ? 0 : (job.size + job.piece_bytes - 1) / job.piece_bytes;
+    job.buffer_count = pieces < READ_BUFFERS ? static_cast<int>(pieces) : READ_BUFFERS;
+    job.content = static_cast<BYTE*>(
+        VirtualAlloc(nullptr, static_cast<SIZE_T>(job.piece_bytes) * job.buffer_count, MEM_COMMIT, PAGE_READWRITE));
     if (job.content == nullptr) {
         fail(L"show_hash_info::VrtualAlloc", GetLastError());
         return false;
     }
+    for (int index = 0; index < job.buffer_count; ++index)
+        job.pieces[index].data = job.content + static_cast<SIZE_T>(job.piece_bytes) * index;
+    if (!create_events(job))
+        return false;
     print_done(job);
     return true;
 }
 
-// A file that shrank while it was read would otherwise be hashed with zeros for its lost
-// tail; that is reported instead of a digest.
-bool read_content(HashJob& job)
+// The one place that asks the platform for a hash of the algorithm.
+void set_up_hash(HashJob& job)
 {
-    print_progress(job, L"Reading File Content...");
-    DWORD total = 0;
-    while (total < job.size) {
+    if (CryptAcquireContextW(&job.provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT) != 1) {
+        job.provider = 0;
+        job.setup_failure = L"show_hash_info::CryptAcquireContext";
+        job.setup_error = GetLastError();
+        return;
+    }
+    if (CryptCreateHash(job.provider, job.algorithm, 0, 0, &job.hash) != 1) {
+        job.hash = 0;
+        job.setup_failure = L"show_hash_info::CryptCreateHash";
+        job.setup_error = GetLastError();
+    }
+}
+
+// Starts the read of what the piece still lacks. A read that is merely under way leaves
+// ERROR_IO_PENDING behind, which must not become the plain digest's exit code.
+bool start_read(HashJob& job, Piece& piece)
+{
+    DWORD saved_error = GetLastError();
+    ULONGLONG offset = piece.offset + piece.filled;
+    piece.overlapped.Offset = static_cast<DWORD>(offset);
+    piece.overlapped.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    piece.reading = true;
+    if (ReadFile(job.file, piece.data + piece.filled, piece.wanted - piece.filled, nullptr, &piece.overlapped) != 1 &&
+        GetLastError() != ERROR_IO_PENDING) {
+        piece.reading = false;
+        fail(L"show_hash_info::ReadFile", GetLastError());
+        return false;
+    }
+    SetLastError(saved_error);
+    return true;
+}
+
+// Gives the piece the next part of the file, if any is left.
+bool start_next_piece(HashJob& job, Piece& piece)
+{
+    if (job.issued == job.size)
+        return true;
+    ULONGLONG left = job.size - job.issued;
+    piece.offset = job.issued;
+    piece.wanted = left < job.piece_bytes ? static_cast<DWORD>(left) : job.piece_bytes;
+    piece.filled = 0;
+    job.issued += piece.wanted;
+    return start_read(job, piece);
+}
+
+// Waits until the piece is full. The file is shared for reading only, so it cannot shrink
+// while it is read; should it end early all the same, that is reported, never hashed.
+bool collect_piece(HashJob& job, Piece& piece)
+{
+    while (piece.filled < piece.wanted) {
+        DWORD saved_error = GetLastError();
         DWORD read = 0;
-        if (ReadFile(job.file, job.content + total, job.size - total, &read, nullptr) != 1) {
+        BOOL finished = GetOverlappedResult(job.file, &piece.overlapped, &read, TRUE);
+        piece.reading = false;
+        if (finished != 1) {
             fail(L"show_hash_info::ReadFile", GetLastError());
             return false;
         }
@@ -104,27 +210,56 @@ bool read_content(HashJob& job)
             fail(L"show_hash_info::ReadFile", ERROR_HANDLE_EOF);
             return false;
         }
-        total += read;
+        SetLastError(saved_error);
+        piece.filled += read;
+        if (piece.filled < piece.wanted && !start_read(job, piece))
+            return false;
+    }
+    return true;
+}
+
+void hash_piece(HashJob& job, const Piece& piece)
+{
+    if (job.hash == 0 || job.hash_failed)
+        return;
+    if (CryptHashData(job.hash, piece.data, piece.wanted, 0) != 1) {
+        job.hash_failed = true;
+        job.hash_error = GetLastError();
+    }
+}
+
+// Reads the whole file piece by piece in order, hashing each piece while the following ones
+// are read. A hash that cannot be fed does not stop the reading: a read failure is reported
+// first, as it comes first.
+bool read_and_hash(HashJob& job)
+{
+    print_progress(job, L"Reading File Content...");
+    for (int index = 0; index < job.buffer_count; ++index)
+        if (!start_next_piece(job, job.pieces[index]))
+            return false;
+    ULONGLONG collected = 0;
+    for (int index = 0; collected < job.size; index = (index + 1) % job.buffer_count) {
+        Piece& piece = job.pieces[index];
+        if (!collect_piece(job, piece))
+            return false;
+        hash_piece(job, piece);
+        collected += piece.wanted;
+        if (!start_next_piece(job, piece))
+            return false;
     }
     print_done(job);
     return true;
 }
 
-bool hash_content(HashJob& job)
+bool report_hashing(HashJob& job)
 {
-    if (CryptAcquireContextW(&job.provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT) != 1) {
-        job.provider = 0;
-        fail(L"show_hash_info::CryptAcquireContext", GetLastError());
-        return false;
-    }
-    if (CryptCreateHash(job.provider, job.algorithm, 0, 0, &job.hash) != 1) {
-        job.hash = 0;
-        fail(L"show_hash_info::CryptCreateHash", GetLastError());
+    if (job.setup_failure != nullptr) {
+        fail(job.setup_failure, job.setup_error);
         return false;
     }
     print_progress(job, L"Creating Hash Data...");
-    if (CryptHashData(job.hash, job.content, job.size, 0) != 1) {
-        fail(L"show_hash_info::CryptHashData", GetLastError());
+    if (job.hash_failed) {
+        fail(L"show_hash_info::CryptHashData", job.hash_error);
         return false;
     }
     print_done(job);
@@ -176,8 +311,32 @@ void print_digest(const HashJob& job)
         ql_wprintf(L"\n\n");
 }
 
+// Reads still under way after a failure write into the buffers: they are cancelled and
+// waited for before the buffers go, without disturbing the last error.
+void stop_reads(HashJob& job)
+{
+    DWORD saved_error = GetLastError();
+    bool cancelled = false;
+    for (int index = 0; index < job.buffer_count; ++index) {
+        Piece& piece = job.pieces[index];
+        if (!piece.reading)
+            continue;
+        if (!cancelled)
+            CancelIo(job.file);
+        cancelled = true;
+        DWORD read = 0;
+        GetOverlappedResult(job.file, &piece.overlapped, &read, TRUE);
+        piece.reading = false;
+    }
+    SetLastError(saved_error);
+}
+
 void clean_up(HashJob& job)
 {
+    stop_reads(job);
+    for (int index = 0; index < job.buffer_count; ++index)
+        if (job.pieces[index].overlapped.hEvent != nullptr)
+            CloseHandle(job.pieces[index].overlapped.hEvent);
     if (job.content != nullptr)
         VirtualFree(job.content, 0, MEM_RELEASE);
     if (job.digest != nullptr)
@@ -198,8 +357,10 @@ void show_hash_info(ALG_ID algorithm, const wchar_t* path, int progress)
     job.algorithm = algorithm;
     job.path = path;
     job.progress = progress == 1;
-    if (open_file(job) && read_size(job) && allocate_content(job) && read_content(job) && hash_content(job) &&
-        read_digest(job))
-        print_digest(job);
+    if (open_file(job) && read_size(job) && allocate_content(job)) {
+        set_up_hash(job);
+        if (read_and_hash(job) && report_hashing(job) && read_digest(job))
+            print_digest(job);
+    }
     clean_up(job);
 }

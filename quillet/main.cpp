@@ -142,7 +142,7 @@ bool user_agrees_to_hash()
 void gate_digest(const wchar_t* path, const wchar_t* word)
 {
     ALG_ID algorithm = digest_option(word);
-    DWORD size = probe_file_size(path);
+    ULONGLONG size = probe_file_size(path);
     if (settings.HashingMaxSize > size) {
         if (algorithm != 0)
             show_hash_info(algorithm, path, 1);

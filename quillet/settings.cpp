@@ -110,7 +110,10 @@ void load_settings()
         open_log();
 }
 
-DWORD probe_file_size(const wchar_t* path)
+// A size of 4 GiB or more comes whole, so that such a file is asked about and never taken for
+// its low 32 bits. Below that the invalid-size mark still probes as 0, even for the one file
+// whose size it really is.
+ULONGLONG probe_file_size(const wchar_t* path)
 {
     HANDLE file =
         CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -119,5 +122,7 @@ DWORD probe_file_size(const wchar_t* path)
     DWORD high = 0;
     DWORD low = GetFileSize(file, &high);
     CloseHandle(file);
+    if (high != 0)
+        return (static_cast<ULONGLONG>(high) << 32) | low;
     return low == INVALID_FILE_SIZE ? 0 : low;
 }

@@ -37,5 +37,6 @@ extern FILE* log_stream;
 
 void load_settings();
 
-// Low 32 bits of the file's size; 0 when it cannot be opened or its size cannot be read.
-DWORD probe_file_size(const wchar_t* path);
+// The file's size, 4 GiB and more included; 0 when it cannot be opened or its size cannot be
+// read, and for a size whose low 32 bits are all set below 4 GiB.
+ULONGLONG probe_file_size(const wchar_t* path);

@@ -2,10 +2,14 @@
 
 #include <windows.h>
 
+#include <winioctl.h>
+
 #include <string>
 
+#include "file_hash.h"
 #include "reference_digest.h"
 #include "report_runs.h"
+#include "settings.h"
 #include "test_files.h"
 
 namespace {
@@ -121,24 +125,55 @@ TEST_F(FileHash, FileOpenForWritingElsewhereCannotBeHashed)
     EXPECT_EQ(failure_notice(ERROR_SHARING_VIOLATION, "show_hash_info::CreateFile"), run.out);
 }
 
-// A file past 4 GiB must never be reported with the digest of its first bytes only.
-TEST_F(FileHash, FileOf4GiBOrMoreIsRefusedNotHashedInPart)
+TEST(ReferenceDigest, Md5WithZerosEqualsTheDigestOfTheWholeContent)
 {
+    EXPECT_EQ(reference_md5("abc"), reference_md5_with_zeros("ab", 0, "c"));
+    const size_t zeros = (1 << 20) + 100;
+    EXPECT_EQ(reference_md5("head" + std::string(zeros, '\0') + "tail"),
+              reference_md5_with_zeros("head", zeros, "tail"));
+}
+
+// Pieces one byte short of, equal to and one byte over the piece size, and more pieces than
+// there are buffers, so that every buffer is filled again.
+TEST_F(FileHash, DigestsAreRightAtEveryPieceBoundary)
+{
+    const size_t piece = HASH_PIECE_BYTES;
+    for (size_t size : {piece - 1, piece, piece + 1, 2 * piece, 7 * piece + 3}) {
+        std::string bytes = sample_bytes(size);
+        std::wstring path = sample_file(L"pieces.bin", bytes);
+        EXPECT_EQ(reference_md5(bytes), run_quillet(copy, {path, L"-md5", L"-p"}).out) << "size " << size;
+        EXPECT_EQ(reference_sha1(bytes), run_quillet(copy, {path, L"-sha1", L"-p"}).out) << "size " << size;
+        DeleteFileW(path.c_str());
+    }
+}
+
+// A file past 4 GiB gets the digest of all its bytes, never of its low 32 bits' worth, and the
+// size gate sees its whole size. The file is sparse: only its head and tail hold data.
+TEST_F(FileHash, FileOf4GiBAndMoreIsHashedWhole)
+{
+    const std::string head = "head of a sparse file", tail = "tail!";
+    const ULONGLONG tail_at = 0x100000000ULL;
     std::wstring path = join_path(copy.folder, L"huge.bin");
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, file);
-    LARGE_INTEGER size;
-    size.QuadPart = 0x100000000LL + 5;
-    ASSERT_TRUE(SetFilePointerEx(file, size, nullptr, FILE_BEGIN));
-    ASSERT_TRUE(SetEndOfFile(file));
+    DWORD returned = 0;
+    DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
+    DWORD written = 0;
+    WriteFile(file, head.data(), static_cast<DWORD>(head.size()), &written, nullptr);
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(tail_at);
+    ASSERT_TRUE(SetFilePointerEx(file, at, nullptr, FILE_BEGIN));
+    WriteFile(file, tail.data(), static_cast<DWORD>(tail.size()), &written, nullptr);
     CloseHandle(file);
+    ASSERT_EQ(tail_at + tail.size(), probe_file_size(path.c_str()));
 
-    std::string notice = failure_notice(ERROR_FILE_TOO_LARGE, "show_hash_info::GetFileSize");
-    RunResult plain = run_quillet(copy, {path, L"-md5", L"-p"});
-    EXPECT_EQ(notice, plain.out);
-    // The size gate sees only the low 32 bits (5 bytes), so the digest is tried without a question.
-    RunResult single = run_quillet(copy, {path, L"-sha1"});
-    EXPECT_NE(std::string::npos, single.out.find(file_heading(path) + notice)) << single.out;
-    EXPECT_EQ(std::string::npos, single.out.find("File SHA1"));
+    std::string digest = reference_md5_with_zeros(head, tail_at - head.size(), tail);
+    RunOptions slow;
+    slow.timeout_ms = 300000;
+    RunResult run = run_quillet(copy, {L"-m", path, L"-md5"}, slow);
+    EXPECT_NE(std::string::npos, run.out.find("Allocating Memory (4294967301) Bytes...done!\r\nReading File "
+                                              "Content...done!\r\nCreating Hash Data...done!\r\nFile MD5: " +
+                                              digest + "\r\n"))
+        << run.out;
     DeleteFileW(path.c_str());
 }

@@ -2,6 +2,7 @@
 
 #include <stdint.h>
 #include <stdio.h>
+#include <string.h>
 
 #include <vector>
 
@@ -127,7 +128,62 @@ void sha1_block(const uint8_t* block, uint32_t state[5])
     state[4] += e;
 }
 
+// MD5 fed in parts, for content that is never held whole.
+struct Md5Stream {
+    uint32_t state[4] = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476};
+    uint8_t block[64] = {};
+    size_t filled = 0;
+    uint64_t length = 0;
+};
+
+void md5_feed(Md5Stream& stream, const uint8_t* bytes, size_t count)
+{
+    stream.length += count;
+    while (count > 0) {
+        size_t part = count < 64 - stream.filled ? count : 64 - stream.filled;
+        memcpy(stream.block + stream.filled, bytes, part);
+        stream.filled += part;
+        bytes += part;
+        count -= part;
+        if (stream.filled == 64) {
+            md5_block(stream.block, stream.state);
+            stream.filled = 0;
+        }
+    }
+}
+
+std::vector<uint8_t> md5_finish(Md5Stream& stream)
+{
+    // The padding is what padded() appends to a message of this length's last partial block.
+    std::string last(reinterpret_cast<const char*>(stream.block), stream.filled);
+    std::vector<uint8_t> tail = padded(last, false);
+    uint64_t bit_length = stream.length * 8;
+    for (int i = 0; i < 8; ++i)
+        tail[tail.size() - 8 + i] = static_cast<uint8_t>(bit_length >> (8 * i));
+    for (size_t at = 0; at < tail.size(); at += 64)
+        md5_block(&tail[at], stream.state);
+    std::vector<uint8_t> digest;
+    for (uint32_t word : stream.state)
+        for (int i = 0; i < 4; ++i)
+            digest.push_back(static_cast<uint8_t>(word >> (8 * i)));
+    return digest;
+}
+
 } // namespace
+
+std::string reference_md5_with_zeros(const std::string& head, uint64_t zero_count, const std::string& tail)
+{
+    Md5Stream stream;
+    md5_feed(stream, reinterpret_cast<const uint8_t*>(head.data()), head.size());
+    std::vector<uint8_t> zeros(1 << 20, 0);
+    for (uint64_t left = zero_count; left > 0;) {
+        size_t part = left < zeros.size() ? static_cast<size_t>(left) : zeros.size();
+        md5_feed(stream, zeros.data(), part);
+        left -= part;
+    }
+    md5_feed(stream, reinterpret_cast<const uint8_t*>(tail.data()), tail.size());
+    return hex(md5_finish(stream));
+}
 
 std::string reference_md5(const std::string& bytes)
 {

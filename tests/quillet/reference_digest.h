@@ -2,8 +2,13 @@
 // compared with a computation that shares nothing with the platform's providers.
 #pragma once
 
+#include <stdint.h>
+
 #include <string>
 
 // Lower-case hexadecimal digests of bytes.
 std::string reference_md5(const std::string& bytes);
 std::string reference_sha1(const std::string& bytes);
+
+// MD5 of content too large to hold: head, then zero_count zero bytes, then tail.
+std::string reference_md5_with_zeros(const std::string& head, uint64_t zero_count, const std::string& tail);
