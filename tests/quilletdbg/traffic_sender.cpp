@@ -2,7 +2,8 @@
 // or, for the cases no well-behaved program produces, written into the channel by hand.
 //
 //   send WORD...            one message per word, exactly the word (no line end added)
-//   hold WORD...            sends each word, then stays alive until the release event is set
+//   hold WORD...            sends each word, sets the sent event, then stays alive until the
+//                           release event is set
 //   many COUNT TAG          COUNT messages "TAG:i\n", i from 0
 //   long BYTES              one message of BYTES letters and a line end
 //   empties COUNT           COUNT empty messages, then "empties done\n"
@@ -42,6 +43,7 @@ int hold(int count, wchar_t** words)
 {
     HANDLE release = CreateEventW(nullptr, TRUE, FALSE, TRAFFIC_RELEASE_EVENT);
     send_words(count, words);
+    SetEvent(CreateEventW(nullptr, FALSE, FALSE, TRAFFIC_SENT_EVENT));
     WaitForSingleObject(release, 60000);
     return 0;
 }
