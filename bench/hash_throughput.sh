@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Hashing throughput of "quillet <file> -md5 -p" and "-sha1 -p" on files of 16, 64 and 256 MiB,
-# beside md5sum and sha1sum on the same files in the same run; prints MB/s (10^6 bytes a
-# second) and the ratios.
+# Hashing throughput of "quillet <file> -md5 -p", "-sha1 -p" and "-sha256 -p" on files of 16, 64
+# and 256 MiB, beside md5sum, sha1sum and sha256sum on the same files in the same run; prints
+# MB/s (10^6 bytes a second) and the ratios.
 #
 #   bench/hash_throughput.sh [build-dir]
 #
@@ -42,9 +42,9 @@ keep_best() {
     local name=$1 ms=$2
     if [ -z "${!name:-}" ] || [ "$ms" -lt "${!name}" ]; then printf -v "$name" '%s' "$ms"; fi
 }
-start_wine="" start_md5="" start_sha1=""
+start_wine="" start_md5="" start_sha1="" start_sha256=""
 rows=()
-for algorithm in md5 sha1; do
+for algorithm in md5 sha1 sha256; do
     for mib in 16 64 256; do
         file="$work/f$mib.bin"
         expected=$(${algorithm}sum "$file" | cut -d' ' -f1)
@@ -62,21 +62,22 @@ for algorithm in md5 sha1; do
 done
 
 echo "Start costs (ms, the fastest of all rounds): Wine start of an empty program $start_wine;"
-echo "  quillet on a 1-byte file: -md5 -p $start_md5, -sha1 -p $start_sha1 (Wine start included)"
+echo "  quillet on a 1-byte file: -md5 -p $start_md5, -sha1 -p $start_sha1, -sha256 -p $start_sha256"
+echo "  (Wine start included)"
 echo
-printf '%-5s %5s %9s %9s %9s %9s %9s %9s %7s %7s\n' algo MiB "quillet" "net" "tool" "quillet" "net" "tool" ratio "net"
-printf '%-5s %5s %9s %9s %9s %9s %9s %9s %7s %7s\n' "" "" ms ms ms MB/s MB/s MB/s "" ratio
+printf '%-6s %5s %9s %9s %9s %9s %9s %9s %7s %7s\n' algo MiB "quillet" "net" "tool" "quillet" "net" "tool" ratio "net"
+printf '%-6s %5s %9s %9s %9s %9s %9s %9s %7s %7s\n' "" "" ms ms ms MB/s MB/s MB/s "" ratio
 for row in "${rows[@]}"; do
     read -r algorithm mib quillet_ms tool_ms <<<"$row"
     start_name="start_$algorithm"
     net_ms=$((quillet_ms - ${!start_name}))
     megabytes=$(awk -v m="$mib" 'BEGIN { printf "%.4f", m * 1048576 / 1e6 }')
-    printf '%-5s %5s %9s %9s %9s %9s %9s %9s %7s %7s\n' "$algorithm" "$mib" "$quillet_ms" "$net_ms" "$tool_ms" \
+    printf '%-6s %5s %9s %9s %9s %9s %9s %9s %7s %7s\n' "$algorithm" "$mib" "$quillet_ms" "$net_ms" "$tool_ms" \
         "$(calc "$megabytes * 1000" "$quillet_ms")" "$(calc "$megabytes * 1000" "$net_ms")" \
         "$(calc "$megabytes * 1000" "$tool_ms")" "$(calc "$tool_ms" "$quillet_ms")" "$(calc "$tool_ms" "$net_ms")"
 done
 echo
-echo "ratio = quillet MB/s / md5sum|sha1sum MB/s (1 = as fast); net = without quillet's start-up."
+echo "ratio = quillet MB/s / md5sum|sha1sum|sha256sum MB/s (1 = as fast); net = without quillet's start-up."
 echo
 echo "Where quillet's time goes on 256 MiB (hash_split.exe: quillet's loop with the same calls, the"
 echo "former one-block design step by step, other piece sizes; of $runs runs the one with the lowest"

@@ -145,10 +145,16 @@ bool allocate_content(HashJob& job)
     return true;
 }
 
+// The basic RSA provider type knows MD5 and SHA-1 only; SHA-256 needs the AES one.
+DWORD provider_type(ALG_ID algorithm)
+{
+    return algorithm == CALG_SHA_256 ? PROV_RSA_AES : PROV_RSA_FULL;
+}
+
 // The one place that asks the platform for a hash of the algorithm.
 void set_up_hash(HashJob& job)
 {
-    if (CryptAcquireContextW(&job.provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT) != 1) {
+    if (CryptAcquireContextW(&job.provider, nullptr, nullptr, provider_type(job.algorithm), CRYPT_VERIFYCONTEXT) != 1) {
         job.provider = 0;
         job.setup_failure = L"show_hash_info::CryptAcquireContext";
         job.setup_error = GetLastError();
@@ -293,6 +299,8 @@ void print_digest(const HashJob& job)
         ql_wprintf(L"File MD5: ");
     else if (job.progress && job.algorithm == CALG_SHA1)
         ql_wprintf(L"File SHA1: ");
+    else if (job.progress && job.algorithm == CALG_SHA_256)
+        ql_wprintf(L"File SHA256: ");
 
     wchar_t digest_text[TEXT_CHARS];
     clear_text_buffer(digest_text);

@@ -1,4 +1,4 @@
-// MD5 and SHA-1 digests of whole files through CryptoAPI.
+// MD5, SHA-1 and SHA-256 digests of whole files through CryptoAPI.
 #pragma once
 
 #include <windows.h>

@@ -12,6 +12,7 @@
 #include "report_frame.h"
 #include "report_output.h"
 #include "settings.h"
+#include "signature_report.h"
 #include "standalone_commands.h"
 #include "text_color.h"
 #include "text_helpers.h"
@@ -38,6 +39,8 @@ ALG_ID digest_option(const wchar_t* word)
         return CALG_MD5;
     if (_wcsicmp(word, L"-sha1") == 0)
         return CALG_SHA1;
+    if (_wcsicmp(word, L"-sha256") == 0)
+        return CALG_SHA_256;
     return 0;
 }
 
@@ -54,6 +57,16 @@ bool asks_plain_sha1()
 bool asks_plain_md5()
 {
     return plain_digest_of(L"-md5");
+}
+
+bool asks_plain_sha256()
+{
+    return plain_digest_of(L"-sha256");
+}
+
+bool asks_verify()
+{
+    return word_is_one_of(1, L"-verify", L"-v");
 }
 
 bool has_no_argument_words()
@@ -111,6 +124,12 @@ DWORD run_plain_sha1()
 DWORD run_plain_md5()
 {
     show_hash_info(CALG_MD5, stored_words[1], 0);
+    return GetLastError();
+}
+
+DWORD run_plain_sha256()
+{
+    show_hash_info(CALG_SHA_256, stored_words[1], 0);
     return GetLastError();
 }
 
@@ -175,6 +194,7 @@ DWORD run_single_file()
     if (stored_word_count == 3 && settings.AskIfSizeExceeds == 1)
         gate_digest(path, stored_words[2]);
     show_version_info(path);
+    print_signature_information(path);
     close_log();
     return 0;
 }
@@ -204,6 +224,8 @@ struct Command {
 const Command COMMANDS[] = {
     {asks_plain_sha1, run_plain_sha1},
     {asks_plain_md5, run_plain_md5},
+    {asks_plain_sha256, run_plain_sha256},
+    {asks_verify, command_verify},
     {has_no_argument_words, run_usage},
     {asks_user_context, command_user_context},
     {asks_usage, run_usage},

@@ -14,6 +14,7 @@
 #include "report_frame.h"
 #include "report_output.h"
 #include "settings.h"
+#include "signature_report.h"
 #include "text_color.h"
 #include "text_helpers.h"
 #include "version_report.h"
@@ -46,8 +47,13 @@ void report_listed_file(const wchar_t* path)
         ql_wprintf(L"\n");
         show_hash_info(CALG_SHA1, path, 1);
     }
+    if (is_word(last_word, L"-sha256")) {
+        ql_wprintf(L"\n");
+        show_hash_info(CALG_SHA_256, path, 1);
+    }
     print_file_properties(path);
     show_version_info(path);
+    print_signature_information(path);
     ql_wprintf(L"\n");
 }
 
@@ -120,7 +126,10 @@ void report_directory_entry(const wchar_t* pattern, const wchar_t* directory, co
         show_hash_info(CALG_MD5, path, 1);
     if (find_option(L"-sha1") != -1)
         show_hash_info(CALG_SHA1, path, 1);
+    if (find_option(L"-sha256") != -1)
+        show_hash_info(CALG_SHA_256, path, 1);
     show_version_info(path);
+    print_signature_information(path);
 }
 
 DWORD report_pattern(const wchar_t* pattern)
@@ -166,7 +175,7 @@ DWORD run_multiple_files()
     }
     for (int index = 2; index < stored_word_count; ++index) {
         const wchar_t* word = stored_words[index];
-        if (is_word(word, L"-md5") || is_word(word, L"-sha1"))
+        if (is_word(word, L"-md5") || is_word(word, L"-sha1") || is_word(word, L"-sha256"))
             break;
         report_listed_file(word);
     }

@@ -29,6 +29,7 @@ void apply_defaults()
     settings.WriteOutputToQuilletLog = 0;
     settings.PrintExtraSystemInformation = 0;
     settings.PrintProcessingTimeInformation = 0;
+    settings.PrintSignatureInformation = 0;
 }
 
 UINT read_number(const wchar_t* section, const wchar_t* key, UINT fallback, const wchar_t* path)
@@ -53,6 +54,7 @@ void read_numbers(const wchar_t* path)
     settings.WriteOutputToQuilletLog = read_number(output, L"WriteOutputToQuilletLog", 0, path);
     settings.PrintExtraSystemInformation = read_number(output, L"PrintExtraSystemInformation", 0, path);
     settings.PrintProcessingTimeInformation = read_number(output, L"PrintProcessingTimeInformation", 0, path);
+    settings.PrintSignatureInformation = read_number(output, L"PrintSignatureInformation", 0, path);
 }
 
 void read_texts(const wchar_t* path)

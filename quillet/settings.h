@@ -20,6 +20,7 @@ struct Settings {
     UINT WriteOutputToQuilletLog;
     UINT PrintExtraSystemInformation;
     UINT PrintProcessingTimeInformation;
+    UINT PrintSignatureInformation;
     // [HTMLOutputSettings]
     wchar_t InnerHeadStyleTag[TEXT_CHARS];
     wchar_t InnerHeadScriptTag[TEXT_CHARS];

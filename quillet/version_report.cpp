@@ -101,15 +101,6 @@ QueryOutcome query_block(const VersionBlock& block, const wchar_t* sub_block, Qu
     return call.result != 0 ? QUERY_FOUND : QUERY_MISSING;
 }
 
-// value comes from the file or the system: in a document it must show, never act as markup.
-void print_colored_line(WORD color, const wchar_t* format, const wchar_t* value)
-{
-    set_text_color(color);
-    ql_wprintf(format, html_value(value).c_str());
-    print_html_break();
-    restore_text_color();
-}
-
 void print_no_resource(const wchar_t* path, DWORD code)
 {
     ql_wprintf(L"Getting File Version Info Size failed. Reason: %d\n", static_cast<int>(code));
@@ -259,6 +250,15 @@ void print_report(VersionBlock& block, const wchar_t* path)
 }
 
 } // namespace
+
+// value comes from the file or the system: in a document it must show, never act as markup.
+void print_colored_line(WORD color, const wchar_t* format, const wchar_t* value)
+{
+    set_text_color(color);
+    ql_wprintf(format, html_value(value).c_str());
+    print_html_break();
+    restore_text_color();
+}
 
 void show_version_info(const wchar_t* path)
 {

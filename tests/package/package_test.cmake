@@ -34,6 +34,7 @@ file(READ "${dir}/quillet.ini" ini)
 foreach(entry AskIfSizeExceeds=1 HashingMaxSize=5000000 OutputExtraImageInformation=0
     OutputWithOutputDebugString=0 PrintExtraFileProperties=0 PrintSelfHashSignatures=0
     WriteOutputToQuilletLog=0 PrintExtraSystemInformation=0 PrintProcessingTimeInformation=0
+    PrintSignatureInformation=0
     InnerHeadStyleTag= InnerHeadScriptTag= InnerBodyTag= InputButtonTag= InnerALinkTag=
     InnerSelectTag= FilePathTextAppearance=)
   string(FIND "${ini}" "\n${entry}\n" at)

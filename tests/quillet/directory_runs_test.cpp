@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "multiple_test_support.h"
+#include "reference_digest.h"
 #include "test_files.h"
 
 namespace {
@@ -121,6 +122,19 @@ TEST_F(DirectoryRun, BothDigestsComeBetweenPropertiesAndVersionReport)
     EXPECT_NE(std::string::npos, report) << run.out;
     EXPECT_EQ(1u, count_of(run.out, "File MD5: "));
     EXPECT_EQ(1u, count_of(run.out, "File SHA1: "));
+}
+
+TEST_F(DirectoryRun, Sha256ComesAfterTheOtherDigestsWhereverItStands)
+{
+    std::wstring path = join_path(folder, L"alpha.dll");
+    std::string bytes = read_file(path);
+    RunResult run = run_quillet(exe, {L"-d", join_path(folder, L"alpha*.dll"), L"-sha256", L"-md5", L"-sha1"});
+    size_t md5 = run.out.find("File MD5: " + reference_md5(bytes) + "\r\n\r\n");
+    size_t sha1 = find_after(run.out, "File SHA1: " + reference_sha1(bytes) + "\r\n\r\n", md5);
+    size_t sha256 = find_after(
+        run.out, "Creating Hash Data...done!\r\nFile SHA256: " + reference_sha256(bytes) + "\r\n\r\n[FileName]", sha1);
+    EXPECT_NE(std::string::npos, sha256) << run.out;
+    EXPECT_EQ(1u, count_of(run.out, "File SHA256: "));
 }
 
 TEST_F(DirectoryRun, EntryPathLongerThanTheBufferIsReportedAsUnopenable)

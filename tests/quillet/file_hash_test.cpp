@@ -63,6 +63,10 @@ TEST(ReferenceDigest, MatchesThePublishedTestVectors)
     EXPECT_EQ("a9993e364706816aba3e25717850c26c9cd0d89d", reference_sha1("abc"));
     EXPECT_EQ("84983e441c3bd26ebaae4aa1f95129e5e54670f1",
               reference_sha1("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"));
+    EXPECT_EQ("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855", reference_sha256(""));
+    EXPECT_EQ("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad", reference_sha256("abc"));
+    EXPECT_EQ("248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1",
+              reference_sha256("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"));
 }
 
 TEST_F(FileHash, PlainDigestsEqualTheReferenceForSeveralSizes)
@@ -75,6 +79,8 @@ TEST_F(FileHash, PlainDigestsEqualTheReferenceForSeveralSizes)
         EXPECT_EQ(reference_md5(bytes), md5.out) << "size " << size;
         RunResult sha1 = run_quillet(copy, {path, L"-SHA1", L"-plain"});
         EXPECT_EQ(reference_sha1(bytes), sha1.out) << "size " << size;
+        RunResult sha256 = run_quillet(copy, {path, L"-Sha256", L"-p"});
+        EXPECT_EQ(reference_sha256(bytes), sha256.out) << "size " << size;
         DeleteFileW(path.c_str());
     }
 }
@@ -93,6 +99,10 @@ TEST_F(FileHash, SingleFileRunShowsProgressLinesAndTheLabelledDigest)
     RunResult sha1 = run_quillet(copy, {path, L"-sha1"});
     EXPECT_NE(std::string::npos, sha1.out.find(progress + "File SHA1: " + reference_sha1(bytes) + "\r\n\r\n"))
         << sha1.out;
+    RunResult sha256 = run_quillet(copy, {path, L"-sha256"});
+    EXPECT_NE(std::string::npos,
+              sha256.out.find(progress + "File SHA256: " + reference_sha256(bytes) + "\r\n\r\nGetting File"))
+        << sha256.out;
 }
 
 TEST_F(FileHash, EmptyFileGivesTheAllocationNotice)

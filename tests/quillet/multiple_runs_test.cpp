@@ -5,6 +5,7 @@
 #include <string>
 
 #include "multiple_test_support.h"
+#include "reference_digest.h"
 #include "test_files.h"
 
 namespace {
@@ -59,6 +60,23 @@ TEST_F(MultipleRun, LastWordDigestComesBeforeEachFilesReport)
     EXPECT_EQ(2u, count_of(run.out, "File SHA1: "));
     EXPECT_EQ(0u, count_of(run.out, "\"-sha1\""));
     EXPECT_EQ(0u, count_of(run.out, "File MD5: "));
+}
+
+TEST_F(MultipleRun, Sha256IsADigestOnlyAsTheLastWordAndAStopWordElsewhere)
+{
+    RunResult run = run_quillet(exe, {L"-m", first, second, L"-SHA256"});
+    for (const std::wstring& path : {first, second}) {
+        std::string bytes = read_file(path);
+        std::string digest = "\r\nAllocating Memory (" + std::to_string(bytes.size()) +
+                             ") Bytes...done!\r\nReading File Content...done!\r\nCreating Hash Data...done!\r\n" +
+                             "File SHA256: " + reference_sha256(bytes) + "\r\n\r\n";
+        EXPECT_NE(std::string::npos, run.out.find(digest + file_block(path))) << run.out;
+    }
+    EXPECT_EQ(2u, count_of(run.out, "File SHA256: "));
+
+    RunResult stopped = run_quillet(exe, {L"-m", first, L"-sha256", second});
+    EXPECT_EQ(1u, count_of(stopped.out, "File Version Info for:")) << stopped.out;
+    EXPECT_EQ(std::string::npos, stopped.out.find("Allocating Memory"));
 }
 
 TEST_F(MultipleRun, DigestWordIsMatchedWithoutRegardToCase)

@@ -40,6 +40,16 @@ std::string hex(const std::vector<uint8_t>& digest)
     return text;
 }
 
+// The SHA state words, most significant byte first.
+std::string big_endian_hex(const uint32_t* state, size_t words)
+{
+    std::vector<uint8_t> digest;
+    for (size_t word = 0; word < words; ++word)
+        for (int i = 0; i < 4; ++i)
+            digest.push_back(static_cast<uint8_t>(state[word] >> (24 - 8 * i)));
+    return hex(digest);
+}
+
 const int MD5_SHIFTS[64] = {7,  12, 17, 22, 7,  12, 17, 22, 7,  12, 17, 22, 7,  12, 17, 22, 5,  9,  14, 20, 5,  9,
                             14, 20, 5,  9,  14, 20, 5,  9,  14, 20, 4,  11, 16, 23, 4,  11, 16, 23, 4,  11, 16, 23,
                             4,  11, 16, 23, 6,  10, 15, 21, 6,  10, 15, 21, 6,  10, 15, 21, 6,  10, 15, 21};
@@ -128,6 +138,50 @@ void sha1_block(const uint8_t* block, uint32_t state[5])
     state[4] += e;
 }
 
+const uint32_t SHA256_TABLE[64] = {
+    0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
+    0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
+    0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
+    0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
+    0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
+    0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
+    0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
+    0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
+
+uint32_t rotate_right(uint32_t value, int bits)
+{
+    return (value >> bits) | (value << (32 - bits));
+}
+
+void sha256_block(const uint8_t* block, uint32_t state[8])
+{
+    uint32_t words[64];
+    for (int i = 0; i < 16; ++i)
+        words[i] = (static_cast<uint32_t>(block[4 * i]) << 24) | (block[4 * i + 1] << 16) | (block[4 * i + 2] << 8) |
+                   block[4 * i + 3];
+    for (int i = 16; i < 64; ++i) {
+        uint32_t s0 = rotate_right(words[i - 15], 7) ^ rotate_right(words[i - 15], 18) ^ (words[i - 15] >> 3);
+        uint32_t s1 = rotate_right(words[i - 2], 17) ^ rotate_right(words[i - 2], 19) ^ (words[i - 2] >> 10);
+        words[i] = words[i - 16] + s0 + words[i - 7] + s1;
+    }
+    uint32_t v[8];
+    for (int i = 0; i < 8; ++i)
+        v[i] = state[i];
+    for (int i = 0; i < 64; ++i) {
+        uint32_t s1 = rotate_right(v[4], 6) ^ rotate_right(v[4], 11) ^ rotate_right(v[4], 25);
+        uint32_t choice = (v[4] & v[5]) ^ (~v[4] & v[6]);
+        uint32_t first = v[7] + s1 + choice + SHA256_TABLE[i] + words[i];
+        uint32_t s0 = rotate_right(v[0], 2) ^ rotate_right(v[0], 13) ^ rotate_right(v[0], 22);
+        uint32_t majority = (v[0] & v[1]) ^ (v[0] & v[2]) ^ (v[1] & v[2]);
+        for (int j = 7; j > 0; --j)
+            v[j] = v[j - 1];
+        v[4] += first;
+        v[0] = first + s0 + majority;
+    }
+    for (int i = 0; i < 8; ++i)
+        state[i] += v[i];
+}
+
 // MD5 fed in parts, for content that is never held whole.
 struct Md5Stream {
     uint32_t state[4] = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476};
@@ -204,9 +258,15 @@ std::string reference_sha1(const std::string& bytes)
     uint32_t state[5] = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476, 0xc3d2e1f0};
     for (size_t at = 0; at < message.size(); at += 64)
         sha1_block(&message[at], state);
-    std::vector<uint8_t> digest;
-    for (uint32_t word : state)
-        for (int i = 0; i < 4; ++i)
-            digest.push_back(static_cast<uint8_t>(word >> (24 - 8 * i)));
-    return hex(digest);
+    return big_endian_hex(state, 5);
+}
+
+std::string reference_sha256(const std::string& bytes)
+{
+    std::vector<uint8_t> message = padded(bytes, true);
+    uint32_t state[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
+                         0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
+    for (size_t at = 0; at < message.size(); at += 64)
+        sha256_block(&message[at], state);
+    return big_endian_hex(state, 8);
 }

@@ -14,18 +14,6 @@ namespace {
 // Dashes, the local "dd.mm.yyyy :: hh:mm", dashes.
 const size_t SEPARATOR_CHARS = 17 + 19 + 17;
 
-std::string local_time_text(const FILETIME& time)
-{
-    FILETIME local;
-    SYSTEMTIME parts;
-    FileTimeToLocalFileTime(&time, &local);
-    FileTimeToSystemTime(&local, &parts);
-    char text[64];
-    snprintf(text, sizeof(text), "%02d.%02d.%d :: %02d:%02d", parts.wDay, parts.wMonth, parts.wYear, parts.wHour,
-             parts.wMinute);
-    return text;
-}
-
 bool is_time_text(const std::string& text)
 {
     return std::regex_match(text, std::regex("\\d\\d\\.\\d\\d\\.\\d{4} :: \\d\\d:\\d\\d"));

@@ -125,6 +125,14 @@ TEST_F(SizeGate, UpperCaseYesHashesWithSha1)
     EXPECT_TRUE(on_screen(L"File SHA1: " + widen(reference_sha1(bytes))));
 }
 
+TEST_F(SizeGate, Sha256IsAskedAboutLikeTheOtherDigests)
+{
+    RunResult run = run_on_console(copy, {path, L"-sha256"}, L"y");
+    EXPECT_EQ(0u, run.exit_code);
+    EXPECT_TRUE(on_screen(L"('Y'es|'N'o): y"));
+    EXPECT_TRUE(on_screen(L"File SHA256: " + widen(reference_sha256(bytes))));
+}
+
 TEST_F(SizeGate, NoAndOtherKeysSkipTheDigestAndTheReportGoesOn)
 {
     for (const wchar_t* key : {L"n", L"x", L"\r"}) {
@@ -194,8 +202,11 @@ TEST(SingleFileRun, OnlyExactlyOneDigestWordAfterThePathHashes)
     RunOptions quick;
     quick.timeout_ms = 20000;
     // A limit of 0 would ask about any digest: no question shows that none was wanted.
-    for (const std::vector<std::wstring>& args : std::vector<std::vector<std::wstring>>{
-             {image, L"-p", L"-sha1"}, {image, L"-md5x"}, {image, L"-plain"}, {image, L"-sha1", L"-md5"}}) {
+    for (const std::vector<std::wstring>& args : std::vector<std::vector<std::wstring>>{{image, L"-p", L"-sha1"},
+                                                                                        {image, L"-p", L"-sha256"},
+                                                                                        {image, L"-md5x"},
+                                                                                        {image, L"-plain"},
+                                                                                        {image, L"-sha1", L"-md5"}}) {
         RunResult run = run_quillet(copy, args, quick);
         EXPECT_FALSE(run.timed_out);
         EXPECT_EQ(0u, run.exit_code);
@@ -239,6 +250,12 @@ TEST(Dispatch, PlainDigestWinsOverEveryCommandWord)
     EXPECT_EQ(reference_md5(bytes), md5.out);
     RunResult sha1 = run_quillet(copy, {L"-d", L"-sha1", L"-p"}, here);
     EXPECT_EQ(reference_sha1(bytes), sha1.out);
+    RunResult sha256 = run_quillet(copy, {L"-d", L"-sha256", L"-p"}, here);
+    EXPECT_EQ(reference_sha256(bytes), sha256.out);
+    // "-verify" comes after the plain digests too.
+    write_file(join_path(copy.folder, L"-verify"), bytes);
+    EXPECT_EQ(reference_sha1(bytes), run_quillet(copy, {L"-verify", L"-sha1", L"-p"}, here).out);
+    EXPECT_EQ(reference_sha256(bytes), run_quillet(copy, {L"-verify", L"-sha256", L"-plain"}, here).out);
 }
 
 // With output redirected the colour calls fail with ERROR_INVALID_HANDLE, the last error these

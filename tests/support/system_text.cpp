@@ -1,5 +1,7 @@
 #include "system_text.h"
 
+#include <stdio.h>
+
 #include "test_files.h"
 
 std::wstring system_text_wide(DWORD code)
@@ -36,5 +38,17 @@ std::string system_text_on_console(DWORD code)
         if (c != '\r')
             text += c;
     }
+    return text;
+}
+
+std::string local_time_text(const FILETIME& time)
+{
+    FILETIME local;
+    SYSTEMTIME parts;
+    FileTimeToLocalFileTime(&time, &local);
+    FileTimeToSystemTime(&local, &parts);
+    char text[64];
+    snprintf(text, sizeof(text), "%02d.%02d.%d :: %02d:%02d", parts.wDay, parts.wMonth, parts.wYear, parts.wHour,
+             parts.wMinute);
     return text;
 }

@@ -14,5 +14,8 @@ std::string system_text(DWORD code);
 // The same as the console shows it: a carriage return shows nothing.
 std::string system_text_on_console(DWORD code);
 
+// A file time (UTC) as the reports show it: local "dd.mm.yyyy :: hh:mm".
+std::string local_time_text(const FILETIME& time);
+
 // text as a text-mode stream writes it: each "\n" as "\r\n".
 std::string text_mode(const std::string& text);

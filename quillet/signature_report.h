@@ -1,0 +1,20 @@
+// Code signatures: whether a file is signed, by whom and when, as WinVerifyTrust judges it.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// The verdict on the file's signature as the "[Signature]" line shows it: "Signed",
+// "Signed (catalog)", "Unsigned", "Changed after signing", "Not a signable file", or the
+// system's text of any other result followed by its code in hexadecimal. Empty for a
+// directory or a file that cannot be opened, which get no block.
+std::wstring signature_verdict(const wchar_t* path);
+
+// The "[Signature]" block that ends a file report, when PrintSignatureInformation is 1.
+void print_signature_information(const wchar_t* path);
+
+// "-verify FILE" / "-v FILE": the banner and FILE's block, whatever the settings say. Exit code
+// 0 signed (embedded or catalog), 1 unsigned, 2 changed after signing, 3 any other verdict, 87
+// without FILE, the open failure's code when FILE cannot be opened.
+DWORD command_verify();
