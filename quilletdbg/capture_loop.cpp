@@ -1,20 +1,60 @@
 #include "capture_loop.h"
 
+#include <stdio.h>
 #include <string.h>
 
 #include "channel_setup.h"
 #include "fault_guard.h"
+#include "message_filter.h"
 #include "monitor_output.h"
 #include "output_lock.h"
 #include "process_name.h"
 #include "text_color.h"
 #include "text_helpers.h"
+#include "time_stamp.h"
 #include "waiting_indicator.h"
 
 namespace {
 
 // How long the loop waits for data-ready before it offers the buffer again.
 const DWORD DATA_WAIT_MS = 1000;
+// One UTF-16 unit of a name never takes more than three bytes of UTF-8.
+const int NAME_BYTES = TEXT_CHARS * 3;
+const int ID_BYTES = 16;
+// The line end after the dots, the stamp, the name, the ID, two "::" and the text.
+const int MESSAGE_BYTES = 1 + STAMP_BYTES + NAME_BYTES + ID_BYTES + 4 + CHANNEL_TEXT_BYTES;
+
+// One message as read from the buffer.
+struct Message {
+    SYSTEMTIME arrival;
+    DWORD process_id;
+    const char* text;
+    int length;
+    wchar_t name[TEXT_CHARS]; // empty until looked up
+};
+
+// A shown message formatted once: the text that the log (and an output that is no console)
+// receives, and where its pieces of different colours end.
+struct MessageText {
+    char bytes[MESSAGE_BYTES];
+    int prefix_end;    // line end after the dots, date line and stamp, in the current colour
+    int name_end;      // name and "::" (blue)
+    int id_end;        // process ID (green)
+    int separator_end; // "::" in the current colour; the text (white) follows
+    int length;
+};
+
+// The main thread's alone; too large for its stack beside the rest.
+Message message;
+MessageText message_text;
+wchar_t upper_text[CHANNEL_TEXT_BYTES + 1];
+
+// Colours take effect only on a console; elsewhere the calls would only fail, at the price of
+// a round trip to the system each. Asked once per pass of the loop.
+bool output_on_console = false;
+// The last shown message ended its line: the next one begins a line and gets its stamp.
+bool at_line_start = true;
+StampDay stamp_day = {};
 
 // A sender that died after taking the buffer-ready signal and before signalling data-ready
 // took that signal with it, and every later sender would wait in vain. Offering the buffer
@@ -33,30 +73,98 @@ int text_length(const char* text)
                            : static_cast<int>(CHANNEL_TEXT_BYTES);
 }
 
-void print_message(DWORD process_id, const char* text, wchar_t* process_name)
+// The arrival time is that of the read, before the sender is looked up.
+void read_message()
 {
-    lookup_process_name(process_id, process_name);
-    set_text_color(1);
-    qldbg_wprintf(L"%ls::", process_name);
-    restore_text_color();
-    set_text_color(2);
-    qldbg_printf("%d", static_cast<int>(process_id));
-    restore_text_color();
-    qldbg_printf("::");
-    set_text_color(7);
-    qldbg_printf("%.*s", text_length(text), text);
-    restore_text_color();
+    if (time_stamps_on)
+        GetLocalTime(&message.arrival);
+    memset(message.name, 0, sizeof(message.name));
+    message.process_id = *reinterpret_cast<const volatile DWORD*>(channel.view);
+    message.text = channel.view + CHANNEL_TEXT_OFFSET;
+    message.length = text_length(message.text);
 }
 
-void take_message(wchar_t* process_name)
+// Looks the sender up only when the decision needs its name.
+bool message_wanted()
 {
-    hold_output();
-    if (first_message_arrived == 0) {
-        first_message_arrived = 1;
-        qldbg_wprintf(L"\n");
+    const wchar_t* text = L"";
+    if (filter_has_texts(message_filter)) {
+        upper_case_message(message.text, message.length, upper_text);
+        text = upper_text;
     }
-    DWORD process_id = *reinterpret_cast<const volatile DWORD*>(channel.view);
-    print_message(process_id, channel.view + CHANNEL_TEXT_OFFSET, process_name);
+    int verdict = filter_verdict(message_filter, message.process_id, text, nullptr);
+    if (verdict != MESSAGE_NEEDS_NAME)
+        return verdict == MESSAGE_SHOWN;
+    lookup_process_name(message.process_id, message.name);
+    wchar_t name[TEXT_CHARS];
+    copy_text(name, TEXT_CHARS, message.name);
+    upper_case(name, wcslen(name));
+    return filter_verdict(message_filter, message.process_id, text, name) == MESSAGE_SHOWN;
+}
+
+int append(MessageText& out, int at, const char* bytes, int length)
+{
+    memcpy(out.bytes + at, bytes, static_cast<size_t>(length));
+    return at + length;
+}
+
+void format_message(bool first, MessageText& out)
+{
+    int at = first ? append(out, 0, "\n", 1) : 0;
+    if (time_stamps_on && at_line_start)
+        at += format_stamp(message.arrival, stamp_day, out.bytes + at);
+    out.prefix_end = at;
+    // As the wide print routine writes a name into a file: UTF-8.
+    at += WideCharToMultiByte(CP_UTF8, 0, message.name, static_cast<int>(wcslen(message.name)), out.bytes + at,
+                              NAME_BYTES, nullptr, nullptr);
+    out.name_end = append(out, at, "::", 2);
+    out.id_end =
+        out.name_end + _snprintf(out.bytes + out.name_end, ID_BYTES, "%d", static_cast<int>(message.process_id));
+    out.separator_end = append(out, out.id_end, "::", 2);
+    out.length = append(out, out.separator_end, message.text, message.length);
+}
+
+// One piece on the console, in its colour (0: the current one); written before the colour
+// changes again.
+void show_piece(const char* bytes, int length, WORD colour)
+{
+    if (colour != 0)
+        set_text_color(colour);
+    write_output_bytes(bytes, static_cast<size_t>(length));
+    fflush(stdout);
+    if (colour != 0)
+        restore_text_color();
+}
+
+void show_on_console(const MessageText& text)
+{
+    show_piece(text.bytes, text.prefix_end, 0);
+    // The console takes the name as wide text, every character of it.
+    wchar_t name[TEXT_CHARS + 2];
+    _snwprintf(name, TEXT_CHARS + 2, L"%ls::", message.name);
+    set_text_color(1);
+    write_output_wide(name, wcslen(name));
+    restore_text_color();
+    show_piece(text.bytes + text.name_end, text.id_end - text.name_end, 2);
+    show_piece(text.bytes + text.id_end, text.separator_end - text.id_end, 0);
+    show_piece(text.bytes + text.separator_end, text.length - text.separator_end, 7);
+}
+
+void show_message()
+{
+    if (message.name[0] == L'\0')
+        lookup_process_name(message.process_id, message.name);
+    hold_output();
+    // The dots end with the first message shown, not with the first one read.
+    bool first = first_message_arrived == 0;
+    first_message_arrived = 1;
+    format_message(first, message_text);
+    if (output_on_console)
+        show_on_console(message_text);
+    else
+        write_output_bytes(message_text.bytes, static_cast<size_t>(message_text.length));
+    write_log_bytes(message_text.bytes, static_cast<size_t>(message_text.length));
+    at_line_start = message.length > 0 && message.text[message.length - 1] == '\n';
     // Whatever ends the monitor later, this message is in the output and the log already.
     flush_monitor_output();
     release_output();
@@ -65,12 +173,15 @@ void take_message(wchar_t* process_name)
 void capture_pass(void*)
 {
     start_waiting_indicator();
-    wchar_t process_name[TEXT_CHARS];
+    DWORD mode = 0;
+    output_on_console = GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != FALSE;
     for (;;) {
-        memset(process_name, 0, sizeof(process_name));
         SetEvent(channel.buffer_ready);
         wait_for_data();
-        take_message(process_name);
+        read_message();
+        // A dropped message leaves no trace: not printed, not logged, the line as it was.
+        if (message_wanted())
+            show_message();
     }
 }
 
@@ -78,12 +189,16 @@ void capture_pass(void*)
 
 void capture_loop()
 {
+    SYSTEMTIME start;
+    GetLocalTime(&start);
+    set_stamp_day(stamp_day, start);
     for (;;) {
         run_guarded(capture_pass, nullptr);
         // The fault may have struck halfway through a message.
         restore_text_color();
         release_output();
         qldbg_wprintf(L"quilletdbg::INTERNAL EXCEPTION");
+        at_line_start = false;
         flush_monitor_output();
     }
 }

@@ -21,7 +21,6 @@ BOOL WINAPI monitor_ctrl_handler(DWORD event)
 
 void install_ctrl_handler()
 {
-    create_output_lock();
     // Started in a process group of its own (as "start /b" does), the monitor would otherwise
     // inherit Ctrl+C switched off, and Ctrl+C is how it is meant to be ended.
     SetConsoleCtrlHandler(nullptr, FALSE);

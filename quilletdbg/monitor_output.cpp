@@ -107,6 +107,23 @@ int qldbg_printf(const char* format, ...)
     return job.result;
 }
 
+void write_output_bytes(const char* bytes, size_t length)
+{
+    fwrite(bytes, 1, length, stdout);
+}
+
+void write_output_wide(const wchar_t* text, size_t length)
+{
+    write_standard_output(text, length);
+}
+
+void write_log_bytes(const char* bytes, size_t length)
+{
+    FILE* log = monitor_log;
+    if (log != nullptr)
+        fwrite(bytes, 1, length, log);
+}
+
 void flush_monitor_output()
 {
     fflush(stdout);

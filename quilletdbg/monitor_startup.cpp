@@ -2,14 +2,21 @@
 
 #include <windows.h>
 
+#include <wchar.h>
+
+#include <vector>
+
 #include "capture_loop.h"
 #include "channel_setup.h"
 #include "console_window.h"
 #include "ctrl_handler.h"
+#include "message_filter.h"
 #include "monitor_banner.h"
 #include "monitor_log.h"
 #include "monitor_output.h"
+#include "text_color.h"
 #include "text_helpers.h"
+#include "time_stamp.h"
 #include "user_context.h"
 
 namespace {
@@ -18,6 +25,10 @@ const wchar_t MUTEX_NAME[] = L"{5C3E8A21-0B6D-4f17-A2C4-7E19D0B3F6A8}";
 
 // Held until the process ends; the system releases it then.
 HANDLE single_instance = nullptr;
+
+// The command line without the filter words and their values: the words the options are
+// looked for in, so that a value is never taken for an option.
+std::vector<wchar_t*> option_words;
 
 bool has_option(const wchar_t* word, const wchar_t* alias)
 {
@@ -33,11 +44,24 @@ void take_single_instance()
         fail_initialization(170, L"CreateMutex::MUTEX_ALREADY_EXISTS_ON_ANOTHER_INSTANCE");
 }
 
+void print_lacking_value(const wchar_t* word)
+{
+    qldbg_wprintf(L"\n");
+    set_text_color(4);
+    if (_wcsicmp(word, L"-pid") == 0)
+        qldbg_wprintf(L"The option \"%ls\" needs a process ID (a decimal number) after it.", word);
+    else
+        qldbg_wprintf(L"The option \"%ls\" needs a text after it.", word);
+    restore_text_color();
+    qldbg_wprintf(L"\n");
+}
+
 } // namespace
 
 int run_monitor(int argc, wchar_t** argv)
 {
-    store_command_line(argc, argv);
+    const wchar_t* lacking = read_filter_words(argc, argv, message_filter, option_words);
+    store_command_line(static_cast<int>(option_words.size()), option_words.data());
     wchar_t stem[TEXT_CHARS];
     get_program_path_stem(stem);
     load_user_context();
@@ -49,6 +73,12 @@ int run_monitor(int argc, wchar_t** argv)
         print_usage_text();
         return static_cast<int>(GetLastError());
     }
+    if (lacking != nullptr) {
+        print_monitor_banner(1);
+        print_lacking_value(lacking);
+        return ERROR_INVALID_PARAMETER;
+    }
+    time_stamps_on = has_option(L"-time", L"-ts");
     if (has_option(L"-cls", L"-c"))
         clear_console_screen();
     if (has_option(L"-log", L"-l"))

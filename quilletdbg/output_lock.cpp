@@ -5,32 +5,35 @@
 namespace {
 
 const DWORD EXIT_WAIT_MS = 3000;
+const DWORD RETRY_MS = 1;
 
-HANDLE output_lock = nullptr;
+// The ID of the thread that holds the lock, 0 while it is free. A kernel mutex would cost two
+// round trips to the system per message under Wine; the lock is rarely contended (a dot a
+// second before the first message, the control handler once), so a waiter simply retries.
+volatile LONG holder = 0;
+
+bool try_hold()
+{
+    return InterlockedCompareExchange(&holder, static_cast<LONG>(GetCurrentThreadId()), 0) == 0;
+}
 
 } // namespace
 
-void create_output_lock()
-{
-    if (output_lock == nullptr)
-        output_lock = CreateMutexW(nullptr, FALSE, nullptr);
-}
-
 void hold_output()
 {
-    if (output_lock != nullptr)
-        WaitForSingleObject(output_lock, INFINITE);
+    while (!try_hold())
+        Sleep(RETRY_MS);
 }
 
 void release_output()
 {
-    // Fails without effect when this thread does not hold it, as after a fault outside a print.
-    if (output_lock != nullptr)
-        ReleaseMutex(output_lock);
+    // Without effect when this thread does not hold it, as after a fault outside a print.
+    InterlockedCompareExchange(&holder, 0, static_cast<LONG>(GetCurrentThreadId()));
 }
 
 void hold_output_for_exit()
 {
-    if (output_lock != nullptr)
-        WaitForSingleObject(output_lock, EXIT_WAIT_MS);
+    DWORD start = GetTickCount();
+    while (!try_hold() && GetTickCount() - start < EXIT_WAIT_MS)
+        Sleep(RETRY_MS);
 }

@@ -5,9 +5,6 @@
 // gives it back, so whatever was being printed is complete in the output and the log.
 #pragma once
 
-// Creates the lock; call before the console control handler is installed.
-void create_output_lock();
-
 void hold_output();
 void release_output();
 

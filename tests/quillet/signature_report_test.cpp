@@ -199,8 +199,9 @@ TEST_F(Signatures, VerifyAndTheDirectoryRunBlockForEachKindOfFile)
             size_t next_heading = find_after(run.out, "File Version Info for:", heading);
             EXPECT_NE(std::string::npos, block) << narrow(file.name) << "\n" << run.out;
             EXPECT_LT(block, next_heading) << narrow(file.name);
-            if (report < next_heading)
+            if (report < next_heading) {
                 EXPECT_LT(report, block) << narrow(file.name);
+            }
         }
     }
 }

@@ -2,7 +2,8 @@
 // or, for the cases no well-behaved program produces, written into the channel by hand.
 //
 //   send WORD...            one message per word, exactly the word (no line end added)
-//   hold WORD...            sends each word, then stays alive until the release event is set
+//   hold WORD...            sends each word, sets the sent event, then stays alive until the
+//                           release event is set
 //   many COUNT TAG          COUNT messages "TAG:i\n", i from 0
 //   long BYTES              one message of BYTES letters and a line end
 //   empties COUNT           COUNT empty messages, then "empties done\n"
@@ -11,6 +12,7 @@
 //   raw-dead                takes the buffer and ends without signalling data-ready
 //   flood SENDERS COUNT     SENDERS threads send COUNT messages each; prints the rate
 //   bare-read TOTAL         a reader that only answers the events, until TOTAL messages came
+//   snapshot-read TOTAL     the same, with the monitor's process lookup (one snapshot) each
 #include <windows.h>
 
 #include <stdio.h>
@@ -21,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include "process_name.h"
+#include "text_helpers.h"
 #include "traffic_names.h"
 
 namespace {
@@ -39,6 +43,7 @@ int hold(int count, wchar_t** words)
 {
     HANDLE release = CreateEventW(nullptr, TRUE, FALSE, TRAFFIC_RELEASE_EVENT);
     send_words(count, words);
+    SetEvent(CreateEventW(nullptr, FALSE, FALSE, TRAFFIC_SENT_EVENT));
     WaitForSingleObject(release, 60000);
     return 0;
 }
@@ -173,19 +178,25 @@ int flood(int senders, int count)
     return 0;
 }
 
-int bare_read(int total)
+// with_lookup: the least a monitor must do per message, the sender's name looked up as the
+// monitor looks it up.
+int bare_read(int total, bool with_lookup)
 {
     HANDLE buffer_ready = CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_BUFFER_READY");
     HANDLE data_ready = CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_DATA_READY");
     HANDLE section =
         CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, BUFFER_BYTES, L"DBWIN_BUFFER");
-    if (!buffer_ready || !data_ready || !section)
+    const char* view = section ? static_cast<const char*>(MapViewOfFile(section, FILE_MAP_READ, 0, 0, 0)) : nullptr;
+    if (!buffer_ready || !data_ready || !view)
         return 2;
     int received = 0;
+    wchar_t name[TEXT_CHARS] = {};
     while (received < total) {
         SetEvent(buffer_ready);
         if (WaitForSingleObject(data_ready, 30000) != WAIT_OBJECT_0)
             break;
+        if (with_lookup)
+            lookup_process_name(*reinterpret_cast<const DWORD*>(view), name);
         ++received;
     }
     printf("received=%d\n", received);
@@ -218,6 +229,8 @@ int wmain(int argc, wchar_t** argv)
     if (mode == L"flood" && argc > 3)
         return flood(_wtoi(argv[2]), _wtoi(argv[3]));
     if (mode == L"bare-read" && argc > 2)
-        return bare_read(_wtoi(argv[2]));
+        return bare_read(_wtoi(argv[2]), false);
+    if (mode == L"snapshot-read" && argc > 2)
+        return bare_read(_wtoi(argv[2]), true);
     return 2;
 }
