@@ -30,7 +30,7 @@ fi
 cmake --build "$build" -j 2 --target quillet version_reader peak_memory hash_split empty_program output_cost \
     quillet_no_colour >/dev/null
 if [ -f "$top/bench/monitor_throughput.sh" ]; then
-    cmake --build "$build" -j 2 --target quilletdbg traffic_sender >/dev/null ||
+    cmake --build "$build" -j 2 --target quilletdbg traffic_sender monitor_on_console >/dev/null ||
         echo "warning: the monitor benchmark's programs did not build" >&2
 fi
 
@@ -50,6 +50,7 @@ bench() {
 bench "Hashing throughput" hash_throughput.sh
 bench "Peak memory of hashing" peak_memory.sh
 bench "Directory run throughput" directory_throughput.sh
+bench "Text and CSV runs over a tree" csv_throughput.sh
 if [ -f "$top/bench/monitor_throughput.sh" ]; then
     bench "Monitor throughput" monitor_throughput.sh
 fi
