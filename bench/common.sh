@@ -53,6 +53,13 @@ time_best() {
     echo "$best"
 }
 
+# keep_best NAME MS: sets the variable NAME to MS when it is empty or larger. Scripts time
+# round after round, every command once, so that a busy moment slows all of them alike.
+keep_best() {
+    local name=$1 ms=$2
+    if [ -z "${!name:-}" ] || [ "$ms" -lt "${!name}" ]; then printf -v "$name" '%s' "$ms"; fi
+}
+
 # awk arithmetic with two decimals; "n/a" when it divides by zero or less.
 calc() {
     awk "BEGIN { d = $2; if (d <= 0) print \"n/a\"; else printf \"%.2f\", ($1) / d }"

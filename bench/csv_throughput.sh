@@ -45,10 +45,6 @@ if [ "$text_files" != "$files" ] || [ "$csv_files" != "$files" ]; then
     exit 1
 fi
 
-keep_best() {
-    local name=$1 ms=$2
-    if [ -z "${!name:-}" ] || [ "$ms" -lt "${!name}" ]; then printf -v "$name" '%s' "$ms"; fi
-}
 start_ms="" text_ms="" csv_ms=""
 for ((round = 0; round < runs; ++round)); do
     keep_best start_ms "$(time_once "$run" "$quillet" -d "$nothing" -s)"

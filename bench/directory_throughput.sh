@@ -48,10 +48,6 @@ fi
 
 # Round after round, every command once: a busy moment of the machine then slows all of them
 # alike instead of one, and the fastest of the rounds counts.
-keep_best() {
-    local name=$1 ms=$2
-    if [ -z "${!name:-}" ] || [ "$ms" -lt "${!name}" ]; then printf -v "$name" '%s' "$ms"; fi
-}
 quillet_start="" reader_start="" quillet_ms="" reader_ms="" null_ms="" no_colour_ms=""
 for ((round = 0; round < runs; ++round)); do
     keep_best quillet_start "$(bench_out="$work/start.out" time_once "$run" "$quillet" -d "$nothing")"

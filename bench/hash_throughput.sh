@@ -38,10 +38,6 @@ quillet_digest() {
 # quillet on the 1-byte file, quillet on the row's file and the Linux tool: a busy moment of
 # the machine then slows them alike. The fastest of the rounds counts; the start costs are the
 # fastest seen in any round.
-keep_best() {
-    local name=$1 ms=$2
-    if [ -z "${!name:-}" ] || [ "$ms" -lt "${!name}" ]; then printf -v "$name" '%s' "$ms"; fi
-}
 start_wine="" start_md5="" start_sha1="" start_sha256=""
 rows=()
 for algorithm in md5 sha1 sha256; do
