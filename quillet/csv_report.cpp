@@ -18,22 +18,6 @@ namespace {
 
 const wchar_t ROW_END[] = L"\r\n";
 
-struct DigestColumn {
-    ALG_ID algorithm;
-    const wchar_t* name;
-};
-
-const DigestColumn DIGEST_COLUMNS[] = {{CALG_MD5, L"MD5"}, {CALG_SHA1, L"SHA1"}, {CALG_SHA_256, L"SHA256"}};
-
-const wchar_t* digest_column_name(ALG_ID algorithm)
-{
-    for (const DigestColumn& column : DIGEST_COLUMNS) {
-        if (column.algorithm == algorithm)
-            return column.name;
-    }
-    return L"";
-}
-
 // Size, attributes and times as the properties block reads them, from the same open.
 struct FileFacts {
     bool opened;
@@ -157,7 +141,7 @@ void begin_csv_document(const CsvColumns& columns)
         add_field(header, name);
     header += L",Size,Attributes,Created,LastWritten,LastAccessed";
     for (ALG_ID algorithm : columns.digests)
-        add_field(header, digest_column_name(algorithm));
+        add_field(header, digest_name(algorithm));
     if (columns.signature)
         header += L",Signature";
     header += L",Error";

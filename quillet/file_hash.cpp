@@ -307,12 +307,8 @@ void format_digest(const HashJob& job, wchar_t* digest_text)
 
 void print_digest(const HashJob& job)
 {
-    if (job.progress && job.algorithm == CALG_MD5)
-        ql_wprintf(L"File MD5: ");
-    else if (job.progress && job.algorithm == CALG_SHA1)
-        ql_wprintf(L"File SHA1: ");
-    else if (job.progress && job.algorithm == CALG_SHA_256)
-        ql_wprintf(L"File SHA256: ");
+    if (job.progress && digest_name(job.algorithm)[0] != L'\0')
+        ql_wprintf(L"File %ls: ", digest_name(job.algorithm));
 
     wchar_t digest_text[TEXT_CHARS];
     format_digest(job, digest_text);
@@ -371,6 +367,24 @@ bool compute_digest(HashJob& job)
 }
 
 } // namespace
+
+ALG_ID digest_word(const wchar_t* word)
+{
+    for (const DigestKind& digest : DIGEST_KINDS) {
+        if (_wcsicmp(word, digest.word) == 0)
+            return digest.algorithm;
+    }
+    return 0;
+}
+
+const wchar_t* digest_name(ALG_ID algorithm)
+{
+    for (const DigestKind& digest : DIGEST_KINDS) {
+        if (digest.algorithm == algorithm)
+            return digest.name;
+    }
+    return L"";
+}
 
 void show_hash_info(ALG_ID algorithm, const wchar_t* path, int progress)
 {

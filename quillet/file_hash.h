@@ -8,6 +8,24 @@
 // Bytes read and hashed at a time: memory stays a few of these whatever the file's size.
 const DWORD HASH_PIECE_BYTES = 1 << 20;
 
+// A digest quillet offers: the command-line word that asks for it, its algorithm and its name
+// (the report's label "File <name>: " and the CSV column).
+struct DigestKind {
+    const wchar_t* word;
+    ALG_ID algorithm;
+    const wchar_t* name;
+};
+
+// In the order that a directory run hashes and a CSV document shows them.
+const DigestKind DIGEST_KINDS[] = {
+    {L"-md5", CALG_MD5, L"MD5"}, {L"-sha1", CALG_SHA1, L"SHA1"}, {L"-sha256", CALG_SHA_256, L"SHA256"}};
+
+// The algorithm a digest word asks for (ASCII case ignored), or 0 for any other word.
+ALG_ID digest_word(const wchar_t* word);
+
+// The digest's name ("MD5", "SHA1", "SHA256"), or "" for an algorithm not offered.
+const wchar_t* digest_name(ALG_ID algorithm);
+
 // progress 1: step lines, label and closing empty line; any other value: the digest alone.
 void show_hash_info(ALG_ID algorithm, const wchar_t* path, int progress);
 

@@ -32,18 +32,6 @@ bool word_is_one_of(int index, const wchar_t* first, const wchar_t* second, cons
     return word_is(index, first) || word_is(index, second) || (third != nullptr && word_is(index, third));
 }
 
-// The algorithm a digest word asks for, or 0 for any other word.
-ALG_ID digest_option(const wchar_t* word)
-{
-    if (_wcsicmp(word, L"-md5") == 0)
-        return CALG_MD5;
-    if (_wcsicmp(word, L"-sha1") == 0)
-        return CALG_SHA1;
-    if (_wcsicmp(word, L"-sha256") == 0)
-        return CALG_SHA_256;
-    return 0;
-}
-
 bool plain_digest_of(const wchar_t* option)
 {
     return stored_word_count == 4 && word_is(2, option) && word_is_one_of(3, L"-plain", L"-p");
@@ -167,7 +155,7 @@ bool user_agrees_to_hash()
 
 void gate_digest(const wchar_t* path, const wchar_t* word)
 {
-    ALG_ID algorithm = digest_option(word);
+    ALG_ID algorithm = digest_word(word);
     ULONGLONG size = probe_file_size(path);
     if (settings.HashingMaxSize > size) {
         if (algorithm != 0)

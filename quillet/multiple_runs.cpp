@@ -44,24 +44,6 @@ bool is_word(const wchar_t* word, const wchar_t* option)
     return _wcsicmp(word, option) == 0;
 }
 
-struct DigestWord {
-    const wchar_t* word;
-    ALG_ID algorithm;
-};
-
-// In the order that a directory run hashes and a CSV document shows them.
-const DigestWord DIGEST_WORDS[] = {{L"-md5", CALG_MD5}, {L"-sha1", CALG_SHA1}, {L"-sha256", CALG_SHA_256}};
-
-// The digest a word asks for, or 0.
-ALG_ID digest_word(const wchar_t* word)
-{
-    for (const DigestWord& digest : DIGEST_WORDS) {
-        if (is_word(word, digest.word))
-            return digest.algorithm;
-    }
-    return 0;
-}
-
 void report_listed_file(const wchar_t* path)
 {
     ALG_ID algorithm = digest_word(stored_words[stored_word_count - 1]);
@@ -125,7 +107,7 @@ void report_directory_entry(void*, const std::wstring& path, bool fits, const st
         return;
     }
     print_file_properties(path.c_str(), relative.c_str());
-    for (const DigestWord& digest : DIGEST_WORDS) {
+    for (const DigestKind& digest : DIGEST_KINDS) {
         if (find_option(digest.word) != -1)
             show_hash_info(digest.algorithm, path.c_str(), 1);
     }
@@ -202,7 +184,7 @@ void write_unlistable_folder(void* context, const std::wstring& folder, DWORD co
 DWORD write_directory_csv()
 {
     CsvColumns columns = csv_columns();
-    for (const DigestWord& digest : DIGEST_WORDS) {
+    for (const DigestKind& digest : DIGEST_KINDS) {
         if (find_option(digest.word) != -1)
             columns.digests.push_back(digest.algorithm);
     }

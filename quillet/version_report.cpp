@@ -103,7 +103,7 @@ QueryOutcome query_block(const VersionBlock& block, const wchar_t* sub_block, Qu
 
 void print_no_resource(const wchar_t* path, DWORD code)
 {
-    ql_wprintf(L"Getting File Version Info Size failed. Reason: %d\n", static_cast<int>(code));
+    ql_wprintf(L"%ls Reason: %d\n", version_failure_text(VERSION_NO_RESOURCE), static_cast<int>(code));
     print_html_break();
     ql_wprintf(L"Failed for File: ");
     print_colored_line(3, L"%ls\n", path);
@@ -112,7 +112,7 @@ void print_no_resource(const wchar_t* path, DWORD code)
 
 void print_unreadable_resource(DWORD code)
 {
-    ql_wprintf(L"Getting File Version Info failed. Reason: %d\n", static_cast<int>(code));
+    ql_wprintf(L"%ls Reason: %d\n", version_failure_text(VERSION_UNREADABLE), static_cast<int>(code));
     print_html_break();
     print_detail_line(code);
 }
