@@ -17,10 +17,13 @@ struct Channel {
 
 Channel channel = {};
 
+// The buffer is offered once, and again only after its message was read: offering it again
+// while a sender is still writing would let the next message overwrite that one unread. The
+// wait is short only so that channel_close is answered soon.
 DWORD WINAPI read_channel(void*)
 {
+    SetEvent(channel.buffer_ready);
     while (!channel.stop) {
-        SetEvent(channel.buffer_ready);
         if (WaitForSingleObject(channel.data_ready, 100) != WAIT_OBJECT_0)
             continue;
         ChannelMessage message;
@@ -33,6 +36,7 @@ DWORD WINAPI read_channel(void*)
         EnterCriticalSection(&channel.lock);
         channel.messages->push_back(message);
         LeaveCriticalSection(&channel.lock);
+        SetEvent(channel.buffer_ready);
     }
     return 0;
 }
