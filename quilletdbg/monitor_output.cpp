@@ -124,12 +124,14 @@ void write_log_bytes(const char* bytes, size_t length)
         fwrite(bytes, 1, length, log);
 }
 
+// The log first: whatever a reader of standard output has seen is already in the log, even
+// when the monitor is killed between the two.
 void flush_monitor_output()
 {
-    fflush(stdout);
     FILE* log = monitor_log;
     if (log != nullptr)
         fflush(log);
+    fflush(stdout);
 }
 
 void tool_print_text(const wchar_t* text)

@@ -42,5 +42,60 @@ code=$?
 out=$(QUILLET_WINEPREFIX='' sh "$top/cmake/wine-run.sh" never.exe 2>/dev/null)
 [ $? -eq 125 ] || fail "a wrapper without a prefix did not stop with 125"
 
+# The wrapper's own steps, with Wine stubbed on PATH: one stub serves as wine, the 64-bit loader
+# and wineserver, logs its words and answers with the status the case gives each step.
+mkdir -p "$work/bin"
+cat >"$work/bin/wine" <<'STUB'
+#!/bin/sh
+echo "$*" >>"$STUB_LOG"
+case "$*" in
+    wineboot*) mkdir -p "$WINEPREFIX/drive_c/windows"; step=$STUB_BOOT ;;
+    -k0) step=$STUB_K0 ;;
+    -p) step=$STUB_P ;;
+    "cmd /c exit") step=$STUB_WARM ;;
+    *.exe*) step=$STUB_PROGRAM ;;
+    *) step=0 ;;
+esac
+[ "$step" -eq 0 ] || echo "stub: $* went wrong"
+exit "$step"
+STUB
+chmod +x "$work/bin/wine"
+ln -s wine "$work/bin/wineserver"
+
+# loader | boot k0 -p warm-up program | exit code | stderr line (a grep pattern) | the calls, in order
+while IFS='|' read -r loader statuses code said calls; do
+    set -- $statuses
+    rm -rf "$work/p" "$work/p-64only" "$work/p.lock" "$work/p-64only.lock" "$work/log"
+    PATH="$work/bin:$PATH" STUB_LOG="$work/log" STUB_BOOT=$1 STUB_K0=$2 STUB_P=$3 STUB_WARM=$4 \
+        STUB_PROGRAM=$5 QUILLET_WINEPREFIX="$work/p" QUILLET_WINEARCH=win64 \
+        QUILLET_WINE32_LOADER="$work/$loader" QUILLET_WINE64_LOADER="$work/bin/wine" \
+        sh "$top/cmake/wine-run.sh" test.exe >/dev/null 2>"$work/err"
+    got=$?
+    case_name="$loader $statuses"
+    [ "$got" -eq "$code" ] || fail "$case_name: exit code $got, not $code"
+    if [ -z "$said" ]; then
+        [ ! -s "$work/err" ] || fail "$case_name: said '$(cat "$work/err")'"
+    else
+        [ "$(wc -l <"$work/err")" -eq 1 ] && grep -q "^wine-run.sh: $said" "$work/err" ||
+            fail "$case_name: said '$(cat "$work/err")', not '$said'"
+    fi
+    [ "$(tr '\n' ',' <"$work/log")" = "$calls" ] || fail "$case_name: calls $(tr '\n' ',' <"$work/log")"
+done <<'TABLE'
+starts|0 1 0 0 0|0||wineboot -i,reg add HKCU\Software\Wine\Drivers /v Graphics /d null /f,-w,-k0,-p,cmd /c exit,test.exe,
+refused|0 0 0 0 0|0||wineboot -i,reg add HKCU\Software\Wine\Drivers /v Graphics /d null /f,-w,-k0,test.exe,
+starts|3 1 0 0 0|125|making the Wine prefix .* failed with status 3: stub: wineboot -i went wrong$|wineboot -i,
+starts|0 1 1 0 0|125|starting the persistent wineserver .* failed with status 1: stub: -p went wrong$|wineboot -i,reg add HKCU\Software\Wine\Drivers /v Graphics /d null /f,-w,-k0,-p,
+starts|0 1 2 0 0|0||wineboot -i,reg add HKCU\Software\Wine\Drivers /v Graphics /d null /f,-w,-k0,-p,cmd /c exit,test.exe,
+starts|0 1 0 5 0|125|the first start of Wine in .* failed with status 5: stub: cmd /c exit went wrong$|wineboot -i,reg add HKCU\Software\Wine\Drivers /v Graphics /d null /f,-w,-k0,-p,cmd /c exit,
+starts|0 0 0 0 7|7|wine ended test.exe with status 7 after [0-9]* ms$|wineboot -i,reg add HKCU\Software\Wine\Drivers /v Graphics /d null /f,-w,-k0,test.exe,
+TABLE
+
+# A lock that cannot be opened: the shell's own complaint, then the wrapper's line.
+mkdir -p "$work/locked/p.lock"
+QUILLET_WINEPREFIX="$work/locked/p" QUILLET_WINE32_LOADER="$work/starts" PATH="$work/bin:$PATH" \
+    STUB_LOG="$work/log" sh "$top/cmake/wine-run.sh" test.exe >/dev/null 2>"$work/err"
+[ $? -ne 0 ] && grep -q "^wine-run.sh: the set-up of .* ended with status" "$work/err" ||
+    fail "unopenable lock: said '$(cat "$work/err")'"
+
 [ "$failures" -eq 0 ] && echo "wine_run_test: all checks passed"
 exit "$failures"

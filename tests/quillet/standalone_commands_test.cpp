@@ -42,7 +42,8 @@ BOOL CALLBACK find_about_dialog(HWND window, LPARAM context)
     GetWindowThreadProcessId(window, &owner);
     wchar_t class_name[64] = {};
     GetClassNameW(window, class_name, 64);
-    if (owner == search.pid && wcscmp(class_name, L"#32770") == 0) {
+    // Visible only once its initialisation has set the texts.
+    if (owner == search.pid && wcscmp(class_name, L"#32770") == 0 && IsWindowVisible(window)) {
         search.found = window;
         return FALSE;
     }

@@ -113,13 +113,16 @@ bool spawn_program(Spawned& child, const std::wstring& program, const std::vecto
     BOOL started =
         CreateProcessW(program.c_str(), &line[0], nullptr, nullptr, TRUE, flags, nullptr,
                        options.working_dir.empty() ? nullptr : options.working_dir.c_str(), &startup, &child.process);
+    DWORD start_error = GetLastError();
     if (!options.share_console) {
         CloseHandle(out_write);
         CloseHandle(err_write);
         CloseHandle(in_read);
     }
-    if (!started)
+    if (!started) {
+        SetLastError(start_error);
         return false;
+    }
     if (!options.share_console) {
         child.out_reader = start_reader(child.out_pipe, child.out);
         child.err_reader = start_reader(child.err_pipe, child.err);
@@ -171,7 +174,7 @@ RunResult run_program(const std::wstring& program, const std::vector<std::wstrin
     if (!spawn_program(child, program, args, options)) {
         RunResult failed;
         failed.exit_code = 0xFFFFFFFF;
-        failed.err = "could not start the program";
+        failed.err = "could not start the program (error " + std::to_string(GetLastError()) + ")";
         return failed;
     }
     return finish_program(child, options.timeout_ms);
