@@ -66,7 +66,7 @@ ln -s wine "$work/bin/wineserver"
 while IFS='|' read -r loader statuses code said calls; do
     set -- $statuses
     rm -rf "$work/p" "$work/p-64only" "$work/p.lock" "$work/p-64only.lock" "$work/log"
-    PATH="$work/bin:$PATH" STUB_LOG="$work/log" STUB_BOOT=$1 STUB_K0=$2 STUB_P=$3 STUB_WARM=$4 \
+    QUILLET_NO_32BIT=0 PATH="$work/bin:$PATH" STUB_LOG="$work/log" STUB_BOOT=$1 STUB_K0=$2 STUB_P=$3 STUB_WARM=$4 \
         STUB_PROGRAM=$5 QUILLET_WINEPREFIX="$work/p" QUILLET_WINEARCH=win64 \
         QUILLET_WINE32_LOADER="$work/$loader" QUILLET_WINE64_LOADER="$work/bin/wine" \
         sh "$top/cmake/wine-run.sh" test.exe >/dev/null 2>"$work/err"
@@ -92,7 +92,7 @@ TABLE
 
 # A lock that cannot be opened: the shell's own complaint, then the wrapper's line.
 mkdir -p "$work/locked/p.lock"
-QUILLET_WINEPREFIX="$work/locked/p" QUILLET_WINE32_LOADER="$work/starts" PATH="$work/bin:$PATH" \
+QUILLET_NO_32BIT=0 QUILLET_WINEPREFIX="$work/locked/p" QUILLET_WINE32_LOADER="$work/starts" PATH="$work/bin:$PATH" \
     STUB_LOG="$work/log" sh "$top/cmake/wine-run.sh" test.exe >/dev/null 2>"$work/err"
 [ $? -ne 0 ] && grep -q "^wine-run.sh: the set-up of .* ended with status" "$work/err" ||
     fail "unopenable lock: said '$(cat "$work/err")'"
