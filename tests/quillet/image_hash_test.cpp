@@ -211,3 +211,33 @@ TEST(ImageHashes, DirectoryAndMultipleRunsShowTheirColumnsAfterSha256)
     EXPECT_EQ(1u, count_of(text.out, "\r\nFile Import Hash: " + csv_value(document, 1, "ImportHash") + "\r\n\r\n"))
         << text.out;
 }
+
+TEST(ImageHashes, PeWordKeepsOnlyImagesWhateverTheirNamesAndFilesThatCannotBeOpened)
+{
+    std::wstring folder = make_temp_dir(L"pe-filter");
+    write_file(join_path(folder, L"image.dat"), read_file(data_file(L"imports_subject.exe")));
+    write_file(join_path(folder, L"notes.dll"), "MZ, and nothing after it");
+    write_file(join_path(folder, L"empty.exe"), "");
+    write_file(join_path(folder, L"locked.bin"), "held without sharing");
+    ASSERT_TRUE(CreateDirectoryW(join_path(folder, L"sub").c_str(), nullptr));
+    HANDLE locked = CreateFileW(join_path(folder, L"locked.bin").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, locked);
+    std::wstring exe = quillet_with_settings(L"pefilter", "");
+
+    RunResult run = run_quillet(exe, {L"-d", join_path(folder, L"*"), L"-pe", L"-imphash"});
+    RunResult html = run_quillet(exe, {L"-d", join_path(folder, L"*"), L"-html", L"-PE"});
+    RunResult none = run_quillet(exe, {L"-d", join_path(folder, L"*.dll"), L"-pe"});
+    CloseHandle(locked);
+
+    EXPECT_EQ(static_cast<DWORD>(ERROR_NO_MORE_FILES), run.exit_code);
+    EXPECT_EQ(2u, count_of(run.out, "File Version Info for:")) << run.out;
+    EXPECT_EQ(1u, count_of(run.out, narrow(join_path(folder, L"image.dat")) + "\""));
+    EXPECT_EQ(1u, count_of(run.out, "File Import Hash: "));
+    EXPECT_EQ(1u, count_of(run.out, expected_notice("Could not open File for reading.", ERROR_SHARING_VIOLATION, "32")))
+        << run.out;
+    EXPECT_EQ(2u, count_of(html.out, "<a href=\"#")) << html.out;
+    EXPECT_EQ(1u, count_of(html.out, "<a href=\"#locked.bin\""));
+    EXPECT_EQ(1u, count_of(none.out, "No files found for the Directory/Pattern/Wildcard.")) << none.out;
+    EXPECT_EQ(0u, count_of(none.out, "File Version Info for:"));
+}
