@@ -149,6 +149,8 @@ bool hash_range(PeDigest& job, const ByteRange& range)
 Outcome hash_signed_image(PeDigest& job)
 {
     const PeFile& pe = job.pe;
+    if (!pe.has_security_entry)
+        return damaged();
     job.buffer = static_cast<BYTE*>(VirtualAlloc(nullptr, HASH_PIECE_BYTES, MEM_COMMIT, PAGE_READWRITE));
     if (job.buffer == nullptr) {
         fail(job, L"VirtualAlloc", GetLastError());

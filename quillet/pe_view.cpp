@@ -39,12 +39,25 @@ bool fill_window(PeFile& pe, ULONGLONG offset)
     return true;
 }
 
-// The optional header's fields that the hashes need; PE32 and PE32+ differ in where the data
+// Where the optional header and its data directories lie; PE32 and PE32+ differ in where the
 // directories begin.
 struct OptionalLayout {
+    ULONGLONG start;
+    DWORD size;
     DWORD directories;
-    DWORD directory_count_field;
+    DWORD directory_count;
 };
+
+// A directory entry that the header holds: inside the optional header and below
+// NumberOfRvaAndSizes. One it does not hold stays empty.
+bool read_directory(PeFile& pe, const OptionalLayout& layout, int entry, IMAGE_DATA_DIRECTORY& directory)
+{
+    directory = IMAGE_DATA_DIRECTORY();
+    DWORD end = layout.directories + (entry + 1) * sizeof(IMAGE_DATA_DIRECTORY);
+    if (static_cast<DWORD>(entry) >= layout.directory_count || end > layout.size)
+        return false;
+    return pe_read(pe, layout.start + end - sizeof(IMAGE_DATA_DIRECTORY), &directory, sizeof(directory));
+}
 
 PeStatus read_optional_header(PeFile& pe, ULONGLONG optional, WORD optional_size)
 {
@@ -54,26 +67,22 @@ PeStatus read_optional_header(PeFile& pe, ULONGLONG optional, WORD optional_size
     if (magic != IMAGE_NT_OPTIONAL_HDR32_MAGIC && magic != IMAGE_NT_OPTIONAL_HDR64_MAGIC)
         return PE_DAMAGED;
     pe.pe32_plus = magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC;
-    OptionalLayout layout = pe.pe32_plus ? OptionalLayout{offsetof(IMAGE_OPTIONAL_HEADER64, DataDirectory),
-                                                          offsetof(IMAGE_OPTIONAL_HEADER64, NumberOfRvaAndSizes)}
-                                         : OptionalLayout{offsetof(IMAGE_OPTIONAL_HEADER32, DataDirectory),
-                                                          offsetof(IMAGE_OPTIONAL_HEADER32, NumberOfRvaAndSizes)};
-    // Code signing needs the directories up to the certificate table's entry.
-    DWORD needed = layout.directories + (IMAGE_DIRECTORY_ENTRY_SECURITY + 1) * sizeof(IMAGE_DATA_DIRECTORY);
-    DWORD count = 0;
-    if (optional_size < needed || !pe_read(pe, optional + layout.directory_count_field, &count, sizeof(count)) ||
-        count <= IMAGE_DIRECTORY_ENTRY_SECURITY)
+    OptionalLayout layout = {optional, optional_size,
+                             pe.pe32_plus ? offsetof(IMAGE_OPTIONAL_HEADER64, DataDirectory)
+                                          : offsetof(IMAGE_OPTIONAL_HEADER32, DataDirectory),
+                             0};
+    DWORD count_field = pe.pe32_plus ? offsetof(IMAGE_OPTIONAL_HEADER64, NumberOfRvaAndSizes)
+                                     : offsetof(IMAGE_OPTIONAL_HEADER32, NumberOfRvaAndSizes);
+    if (optional_size < layout.directories ||
+        !pe_read(pe, optional + count_field, &layout.directory_count, sizeof(layout.directory_count)) ||
+        !pe_read(pe, optional + offsetof(IMAGE_OPTIONAL_HEADER32, SizeOfHeaders), &pe.size_of_headers,
+                 sizeof(pe.size_of_headers)))
         return PE_DAMAGED;
     pe.checksum_offset = optional + offsetof(IMAGE_OPTIONAL_HEADER32, CheckSum);
     pe.security_entry_offset =
         optional + layout.directories + IMAGE_DIRECTORY_ENTRY_SECURITY * sizeof(IMAGE_DATA_DIRECTORY);
-    ULONGLONG import_entry =
-        optional + layout.directories + IMAGE_DIRECTORY_ENTRY_IMPORT * sizeof(IMAGE_DATA_DIRECTORY);
-    if (!pe_read(pe, optional + offsetof(IMAGE_OPTIONAL_HEADER32, SizeOfHeaders), &pe.size_of_headers,
-                 sizeof(pe.size_of_headers)) ||
-        !pe_read(pe, pe.security_entry_offset, &pe.security, sizeof(pe.security)) ||
-        !pe_read(pe, import_entry, &pe.imports, sizeof(pe.imports)))
-        return PE_DAMAGED;
+    pe.has_security_entry = read_directory(pe, layout, IMAGE_DIRECTORY_ENTRY_SECURITY, pe.security);
+    read_directory(pe, layout, IMAGE_DIRECTORY_ENTRY_IMPORT, pe.imports);
     return PE_IMAGE;
 }
 
@@ -116,7 +125,7 @@ PeStatus read_sections(PeFile& pe, ULONGLONG table, WORD count)
 // headers' fields that the hash skips, and inside the file.
 PeStatus check_security_entry(const PeFile& pe)
 {
-    if (pe.security.VirtualAddress == 0 && pe.security.Size == 0)
+    if (!pe.has_security_entry || (pe.security.VirtualAddress == 0 && pe.security.Size == 0))
         return PE_IMAGE;
     if (pe.security.VirtualAddress < pe.security_entry_offset + sizeof(IMAGE_DATA_DIRECTORY) || pe.security.Size == 0 ||
         !fits(pe.security.VirtualAddress, pe.security.Size, pe.size))

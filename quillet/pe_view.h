@@ -33,6 +33,9 @@ struct PeFile {
     // File offsets of the fields that code signing leaves out of its hash.
     ULONGLONG checksum_offset;
     ULONGLONG security_entry_offset;
+    // Images with fewer data directories have no entry for the certificate table (and cannot
+    // be signed); a missing import entry reads as empty.
+    bool has_security_entry;
     IMAGE_DATA_DIRECTORY security;
     IMAGE_DATA_DIRECTORY imports;
     DWORD size_of_headers;
