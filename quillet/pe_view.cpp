@@ -68,8 +68,8 @@ PeStatus read_optional_header(PeFile& pe, ULONGLONG optional, WORD optional_size
         return PE_DAMAGED;
     pe.pe32_plus = magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC;
     OptionalLayout layout = {optional, optional_size,
-                             pe.pe32_plus ? offsetof(IMAGE_OPTIONAL_HEADER64, DataDirectory)
-                                          : offsetof(IMAGE_OPTIONAL_HEADER32, DataDirectory),
+                             static_cast<DWORD>(pe.pe32_plus ? offsetof(IMAGE_OPTIONAL_HEADER64, DataDirectory)
+                                                             : offsetof(IMAGE_OPTIONAL_HEADER32, DataDirectory)),
                              0};
     DWORD count_field = pe.pe32_plus ? offsetof(IMAGE_OPTIONAL_HEADER64, NumberOfRvaAndSizes)
                                      : offsetof(IMAGE_OPTIONAL_HEADER32, NumberOfRvaAndSizes);

@@ -274,6 +274,11 @@ TEST_F(Signatures, UnsignedRunsReportOnlyFilesThatAreNotSignedWithTheirBlock)
         EXPECT_EQ(file.verdict != "Signed" && file.verdict != "Not a signable file", shown) << narrow(file.name);
     }
 
+    // Signed files are matches that are left out: the listing still ran to its end.
+    RunResult all_signed = run_quillet(exe, {L"-d", join_path(folder, L"s*.dll"), L"-unsigned"});
+    EXPECT_EQ(static_cast<DWORD>(ERROR_NO_MORE_FILES), all_signed.exit_code);
+    EXPECT_EQ(0u, count_of(all_signed.out, "File Version Info for:") + count_of(all_signed.out, "No files found"));
+
     CsvDocument csv = parse_csv(run_quillet(exe, {L"-d", join_path(folder, L"*"), L"-csv", L"-unsigned"}).out);
     ASSERT_EQ(kept + 1, csv.rows.size());
     for (size_t row = 1; row <= kept; ++row) {
