@@ -5,9 +5,9 @@
 #include <stdio.h>
 #include <wchar.h>
 
-#include "file_hash.h"
 #include "file_properties.h"
 #include "format_output.h"
+#include "image_hash.h"
 #include "report_output.h"
 #include "settings.h"
 #include "signature_report.h"
@@ -56,11 +56,10 @@ void read_file_facts(const std::wstring& path, FileFacts& facts, FailureList& fa
 // A digest that fails leaves its column empty; its notice goes into failures.
 void read_digests(const CsvColumns& columns, const std::wstring& path, FileRecord& record)
 {
-    for (ALG_ID algorithm : columns.digests) {
-        wchar_t digest[TEXT_CHARS];
-        clear_text_buffer(digest);
-        file_digest_text(algorithm, path.c_str(), digest);
-        record.digests.push_back(digest);
+    for (const DigestKind* digest : columns.digests) {
+        wchar_t text[TEXT_CHARS];
+        digest_cell_text(*digest, path.c_str(), text);
+        record.digests.push_back(text);
     }
 }
 
@@ -140,8 +139,8 @@ void begin_csv_document(const CsvColumns& columns)
     for (const wchar_t* name : VERSION_STRING_NAMES)
         add_field(header, name);
     header += L",Size,Attributes,Created,LastWritten,LastAccessed";
-    for (ALG_ID algorithm : columns.digests)
-        add_field(header, digest_name(algorithm));
+    for (const DigestKind* digest : columns.digests)
+        add_field(header, digest->name);
     if (columns.signature)
         header += L",Signature";
     header += L",Error";

@@ -10,11 +10,12 @@
 #include <vector>
 
 #include "failure_notice.h"
+#include "file_hash.h"
 
 // What the columns after the fixed ones hold: the digests asked for, in column order, and
 // the signature verdict when PrintSignatureInformation is 1.
 struct CsvColumns {
-    std::vector<ALG_ID> digests;
+    std::vector<const DigestKind*> digests;
     bool signature;
 };
 

@@ -49,8 +49,11 @@ void list_matches(Walk& walk, const std::wstring& pattern, bool pattern_fits, co
         return;
     do {
         std::wstring path = join_name(directory, entry.cFileName);
+        bool fits = pattern_fits && fits_buffer(path);
+        if (walk.visitor->matches != nullptr && !walk.visitor->matches(path, fits, entry.dwFileAttributes))
+            continue;
         ++walk.matched;
-        walk.visitor->entry(walk.visitor->context, path, pattern_fits && fits_buffer(path), relative + entry.cFileName);
+        walk.visitor->entry(walk.visitor->context, path, fits, relative + entry.cFileName);
     } while (FindNextFileW(listing, &entry));
     DWORD code = GetLastError();
     FindClose(listing);

@@ -13,6 +13,8 @@ struct WalkVisitor {
     // A folder below the pattern's folder whose entries cannot be listed.
     void (*unlistable)(void* context, const std::wstring& folder, DWORD code);
     void* context;
+    // Whether an entry that the pattern matches counts as a match at all; null: every one.
+    bool (*matches)(const std::wstring& path, bool fits, DWORD attributes);
 };
 
 struct WalkResult {

@@ -368,19 +368,19 @@ bool compute_digest(HashJob& job)
 
 } // namespace
 
-ALG_ID digest_word(const wchar_t* word)
+const DigestKind* digest_word(const wchar_t* word)
 {
     for (const DigestKind& digest : DIGEST_KINDS) {
         if (_wcsicmp(word, digest.word) == 0)
-            return digest.algorithm;
+            return &digest;
     }
-    return 0;
+    return nullptr;
 }
 
 const wchar_t* digest_name(ALG_ID algorithm)
 {
     for (const DigestKind& digest : DIGEST_KINDS) {
-        if (digest.algorithm == algorithm)
+        if (digest.source == WHOLE_FILE && digest.algorithm == algorithm)
             return digest.name;
     }
     return L"";

@@ -8,6 +8,7 @@
 
 #include "file_hash.h"
 #include "file_properties.h"
+#include "image_hash.h"
 #include "multiple_runs.h"
 #include "report_frame.h"
 #include "report_output.h"
@@ -32,24 +33,10 @@ bool word_is_one_of(int index, const wchar_t* first, const wchar_t* second, cons
     return word_is(index, first) || word_is(index, second) || (third != nullptr && word_is(index, third));
 }
 
-bool plain_digest_of(const wchar_t* option)
+// Any digest word followed by "-plain" or "-p", the file being the only other word.
+bool asks_plain_digest()
 {
-    return stored_word_count == 4 && word_is(2, option) && word_is_one_of(3, L"-plain", L"-p");
-}
-
-bool asks_plain_sha1()
-{
-    return plain_digest_of(L"-sha1");
-}
-
-bool asks_plain_md5()
-{
-    return plain_digest_of(L"-md5");
-}
-
-bool asks_plain_sha256()
-{
-    return plain_digest_of(L"-sha256");
+    return stored_word_count == 4 && digest_word(stored_words[2]) != nullptr && word_is_one_of(3, L"-plain", L"-p");
 }
 
 bool asks_verify()
@@ -110,21 +97,9 @@ bool asks_csv_document()
 }
 
 // These commands answer with whatever system error their last call left.
-DWORD run_plain_sha1()
+DWORD run_plain_digest()
 {
-    show_hash_info(CALG_SHA1, stored_words[1], 0);
-    return GetLastError();
-}
-
-DWORD run_plain_md5()
-{
-    show_hash_info(CALG_MD5, stored_words[1], 0);
-    return GetLastError();
-}
-
-DWORD run_plain_sha256()
-{
-    show_hash_info(CALG_SHA_256, stored_words[1], 0);
+    show_digest(*digest_word(stored_words[2]), stored_words[1], 0);
     return GetLastError();
 }
 
@@ -153,19 +128,20 @@ bool user_agrees_to_hash()
     return key == L'y' || key == L'Y';
 }
 
+// The import hash reads the headers and the import table alone: no size question.
 void gate_digest(const wchar_t* path, const wchar_t* word)
 {
-    ALG_ID algorithm = digest_word(word);
+    const DigestKind* digest = digest_word(word);
     ULONGLONG size = probe_file_size(path);
-    if (settings.HashingMaxSize > size) {
-        if (algorithm != 0)
-            show_hash_info(algorithm, path, 1);
+    if (settings.HashingMaxSize > size || (digest != nullptr && digest->source == IMPORT_NAMES)) {
+        if (digest != nullptr)
+            show_digest(*digest, path, 1);
         return;
     }
-    if (algorithm == 0)
+    if (digest == nullptr)
         return;
     if (user_agrees_to_hash())
-        show_hash_info(algorithm, path, 1);
+        show_digest(*digest, path, 1);
     else
         ql_wprintf(L"Skipping Hash Calcualtion...\n\n");
 }
@@ -217,9 +193,7 @@ struct Command {
 
 // Tried in this order; the first whose test holds runs.
 const Command COMMANDS[] = {
-    {asks_plain_sha1, run_plain_sha1},
-    {asks_plain_md5, run_plain_md5},
-    {asks_plain_sha256, run_plain_sha256},
+    {asks_plain_digest, run_plain_digest},
     {asks_verify, command_verify},
     {has_no_argument_words, run_usage},
     {asks_user_context, command_user_context},

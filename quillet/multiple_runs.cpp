@@ -13,6 +13,8 @@
 #include "file_hash.h"
 #include "file_properties.h"
 #include "html_text.h"
+#include "image_hash.h"
+#include "pe_view.h"
 #include "report_frame.h"
 #include "report_output.h"
 #include "settings.h"
@@ -44,12 +46,62 @@ bool is_word(const wchar_t* word, const wchar_t* option)
     return _wcsicmp(word, option) == 0;
 }
 
+// The words of a multiple-file run that are never paths, wherever they stand.
+bool is_run_word(const wchar_t* word)
+{
+    return is_word(word, L"-csv") || is_word(word, L"-unsigned");
+}
+
+// The last word of a multiple-file run that is no run word (it may ask for a digest), or -1.
+int last_other_word()
+{
+    for (int index = stored_word_count - 1; index >= 2; --index) {
+        if (!is_run_word(stored_words[index]))
+            return index;
+    }
+    return -1;
+}
+
+const DigestKind* asked_digest()
+{
+    int last = last_other_word();
+    return last < 0 ? nullptr : digest_word(stored_words[last]);
+}
+
+// What "-unsigned" leaves out; a path too long to open stays, for its notice.
+bool left_out(const std::wstring& path, bool fits = true)
+{
+    return unsigned_only && fits && left_out_as_signed(path.c_str());
+}
+
+// "-pe": only PE images are matches, whatever their names; an entry that cannot be opened or
+// read counts, so that it gets its notice.
+bool is_pe_entry(const std::wstring& path, bool fits, DWORD attributes)
+{
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return false;
+    bool image = false;
+    DWORD error = 0;
+    return !fits || !probe_pe_image(path.c_str(), image, error) || image;
+}
+
+WalkVisitor walk_visitor(void (*entry)(void*, const std::wstring&, bool, const std::wstring&),
+                         void (*unlistable)(void*, const std::wstring&, DWORD), void* context)
+{
+    WalkVisitor visitor = {entry, unlistable, context, nullptr};
+    if (find_option(L"-pe") != -1)
+        visitor.matches = is_pe_entry;
+    return visitor;
+}
+
 void report_listed_file(const wchar_t* path)
 {
-    ALG_ID algorithm = digest_word(stored_words[stored_word_count - 1]);
-    if (algorithm != 0) {
+    if (left_out(path))
+        return;
+    const DigestKind* digest = asked_digest();
+    if (digest != nullptr) {
         ql_wprintf(L"\n");
-        show_hash_info(algorithm, path, 1);
+        show_digest(*digest, path, 1);
     }
     print_file_properties(path);
     show_version_info(path);
@@ -68,8 +120,10 @@ struct LinkList {
     bool started;
 };
 
-void print_link(void* context, const std::wstring&, bool, const std::wstring& relative)
+void print_link(void* context, const std::wstring& path, bool fits, const std::wstring& relative)
 {
+    if (left_out(path, fits))
+        return;
     LinkList& links = *static_cast<LinkList*>(context);
     std::wstring name = html_value(relative.c_str());
     if (links.started) {
@@ -91,7 +145,7 @@ void skip_folder(void*, const std::wstring&, DWORD) {}
 void print_quick_jump_links(const wchar_t* pattern, bool recurse)
 {
     LinkList links = {pattern, false};
-    WalkVisitor visitor = {print_link, skip_folder, &links};
+    WalkVisitor visitor = walk_visitor(print_link, skip_folder, &links);
     walk_pattern(pattern, recurse, visitor);
 }
 
@@ -106,10 +160,12 @@ void report_directory_entry(void*, const std::wstring& path, bool fits, const st
         print_unopenable_file(ERROR_FILENAME_EXCED_RANGE);
         return;
     }
+    if (left_out(path))
+        return;
     print_file_properties(path.c_str(), relative.c_str());
     for (const DigestKind& digest : DIGEST_KINDS) {
         if (find_option(digest.word) != -1)
-            show_hash_info(digest.algorithm, path.c_str(), 1);
+            show_digest(digest, path.c_str(), 1);
     }
     show_version_info(path.c_str());
     print_signature_information(path.c_str());
@@ -135,7 +191,7 @@ DWORD report_pattern(const wchar_t* pattern)
         print_quick_jump_links(pattern, recurse);
         ql_wprintf(L"<br><hr noshade>\n");
     }
-    WalkVisitor visitor = {report_directory_entry, print_unlistable_folder, nullptr};
+    WalkVisitor visitor = walk_visitor(report_directory_entry, print_unlistable_folder, nullptr);
     WalkResult walk = walk_pattern(pattern, recurse, visitor);
     if (walk.matched > 0)
         return walk.code;
@@ -152,7 +208,7 @@ DWORD report_pattern(const wchar_t* pattern)
 CsvColumns csv_columns()
 {
     CsvColumns columns;
-    columns.signature = settings.PrintSignatureInformation == 1;
+    columns.signature = signature_shown();
     return columns;
 }
 
@@ -170,6 +226,8 @@ void write_csv_entry(void* context, const std::wstring& path, bool fits, const s
         write_failure_row(columns, path, UNOPENABLE_FILE_TEXT, ERROR_FILENAME_EXCED_RANGE);
         return;
     }
+    if (left_out(path))
+        return;
     FailureList failures = {};
     write_file_rows(columns, path, false, failures);
 }
@@ -186,40 +244,32 @@ DWORD write_directory_csv()
     CsvColumns columns = csv_columns();
     for (const DigestKind& digest : DIGEST_KINDS) {
         if (find_option(digest.word) != -1)
-            columns.digests.push_back(digest.algorithm);
+            columns.digests.push_back(&digest);
     }
     begin_csv_document(columns);
     // "-csv" itself is word 2 at least, so a pattern is always there.
     const wchar_t* pattern = stored_words[2];
     if (PathIsDirectoryW(pattern))
         return csv_run_failure(columns, ERROR_PATH_NOT_FOUND, NOT_A_PATTERN);
-    WalkVisitor visitor = {write_csv_entry, write_unlistable_folder, &columns};
+    WalkVisitor visitor = walk_visitor(write_csv_entry, write_unlistable_folder, &columns);
     WalkResult walk = walk_pattern(pattern, recursive_run(), visitor);
     if (walk.matched == 0)
         return csv_run_failure(columns, ERROR_FILE_NOT_FOUND, NOTHING_FOUND);
     return walk.code;
 }
 
-// "-csv" is never a path; the digest comes from the last other word.
+// The run words are never paths; the digest comes from the last other word.
 DWORD write_multiple_csv()
 {
-    const wchar_t* last_word = L"";
-    bool any_word = false;
-    for (int index = 2; index < stored_word_count; ++index) {
-        if (!is_word(stored_words[index], L"-csv")) {
-            last_word = stored_words[index];
-            any_word = true;
-        }
-    }
     CsvColumns columns = csv_columns();
-    if (digest_word(last_word) != 0)
-        columns.digests.push_back(digest_word(last_word));
+    if (asked_digest() != nullptr)
+        columns.digests.push_back(asked_digest());
     begin_csv_document(columns);
-    if (!any_word)
+    if (last_other_word() < 0)
         return csv_run_failure(columns, ERROR_INVALID_PARAMETER, NO_FILE_NAMES);
     DWORD code = 0;
-    for (int index = 2; index < stored_word_count && digest_word(stored_words[index]) == 0; ++index) {
-        if (is_word(stored_words[index], L"-csv"))
+    for (int index = 2; index < stored_word_count && digest_word(stored_words[index]) == nullptr; ++index) {
+        if (is_run_word(stored_words[index]) || left_out(stored_words[index]))
             continue;
         FailureList failures = {};
         write_file_rows(columns, stored_words[index], true, failures);
@@ -233,16 +283,20 @@ DWORD write_multiple_csv()
 
 DWORD run_multiple_files()
 {
+    for (int index = 2; index < stored_word_count; ++index)
+        unsigned_only = unsigned_only || is_word(stored_words[index], L"-unsigned");
     if (csv_mode)
         return write_multiple_csv();
     print_banner();
-    if (stored_word_count == 2) {
+    if (last_other_word() < 0) {
         print_run_failure(ERROR_INVALID_PARAMETER, NO_FILE_NAMES);
         return GetLastError();
     }
     for (int index = 2; index < stored_word_count; ++index) {
         const wchar_t* word = stored_words[index];
-        if (digest_word(word) != 0)
+        if (is_run_word(word))
+            continue;
+        if (digest_word(word) != nullptr)
             break;
         report_listed_file(word);
     }
@@ -251,6 +305,7 @@ DWORD run_multiple_files()
 
 DWORD run_directory()
 {
+    unsigned_only = find_option(L"-unsigned") != -1;
     if (csv_mode)
         return write_directory_csv();
     if (find_option(L"-html") != -1)

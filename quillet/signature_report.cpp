@@ -16,21 +16,17 @@
 #include "report_frame.h"
 #include "report_output.h"
 #include "settings.h"
+#include "signer_reading.h"
 #include "text_helpers.h"
 #include "version_report.h"
 
 namespace {
-
-const DWORD ENCODINGS = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 
 // What a fault inside the platform's parsing of a damaged signature is reported as.
 const LONG DAMAGED_SIGNATURE = HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
 
 // Catalog hashes are SHA-1 or SHA-256 digests; anything longer is not one.
 const DWORD LONGEST_CATALOG_HASH = 64;
-
-// A TSTInfo's fifth field is its genTime (RFC 3161).
-const DWORD GEN_TIME_FIELD = 4;
 
 enum VerifyExit { EXIT_SIGNED = 0, EXIT_UNSIGNED = 1, EXIT_CHANGED = 2, EXIT_OTHER_VERDICT = 3 };
 
@@ -41,22 +37,6 @@ struct TrustCheck {
     LONG result;
     bool in_catalog;
     wchar_t catalog_path[MAX_PATH];
-};
-
-// Who signed, as read from the signature itself; every handle starts empty so that the
-// clean-up can release whatever a damaged signature let the reading obtain.
-struct SignerReading {
-    const wchar_t* source;
-    HCERTSTORE store;
-    HCRYPTMSG message;
-    CMSG_SIGNER_INFO* info;
-    DWORD info_size;
-    PCCERT_CONTEXT certificate;
-    bool found;
-    wchar_t signer[TEXT_CHARS];
-    wchar_t issuer[TEXT_CHARS];
-    bool stamped;
-    FILETIME signed_on;
 };
 
 typedef BOOL(WINAPI* acquire_context2_function)(HCATADMIN*, const GUID*, PCWSTR, PCCERT_STRONG_SIGN_PARA, DWORD);
@@ -282,184 +262,11 @@ DWORD verdict_exit_code(const TrustCheck& check)
     }
 }
 
-const CRYPT_ATTRIBUTE* find_attribute(const CRYPT_ATTRIBUTES& attributes, const char* oid)
-{
-    for (DWORD index = 0; index < attributes.cAttr; ++index) {
-        const CRYPT_ATTRIBUTE& attribute = attributes.rgAttr[index];
-        if (attribute.pszObjId != nullptr && strcmp(attribute.pszObjId, oid) == 0 && attribute.cValue > 0)
-            return &attribute;
-    }
-    return nullptr;
-}
-
-bool decode_time(LPCSTR type, const CRYPT_DATA_BLOB& value, FILETIME& time)
-{
-    DWORD size = sizeof(time);
-    return CryptDecodeObjectEx(ENCODINGS, type, value.pbData, value.cbData, 0, nullptr, &time, &size) == TRUE;
-}
-
-// The decoded structure in memory of its own (LocalFree), or null when data is no such thing.
-void* decode_allocated(LPCSTR type, const BYTE* data, DWORD size)
-{
-    void* decoded = nullptr;
-    DWORD decoded_size = 0;
-    if (CryptDecodeObjectEx(ENCODINGS, type, data, size, CRYPT_DECODE_ALLOC_FLAG, nullptr, &decoded, &decoded_size) !=
-        TRUE)
-        return nullptr;
-    return decoded;
-}
-
-// An Authenticode counter-signature: a signer info whose signing time is the time stamp.
-bool read_counter_signature(const CRYPT_DATA_BLOB& value, FILETIME& time)
-{
-    CMSG_SIGNER_INFO* counter =
-        static_cast<CMSG_SIGNER_INFO*>(decode_allocated(PKCS7_SIGNER_INFO, value.pbData, value.cbData));
-    if (counter == nullptr)
-        return false;
-    const CRYPT_ATTRIBUTE* signing_time = find_attribute(counter->AuthAttrs, szOID_RSA_signingTime);
-    bool found = signing_time != nullptr && decode_time(szOID_RSA_signingTime, signing_time->rgValue[0], time);
-    LocalFree(counter);
-    return found;
-}
-
-// The genTime field of an encoded TSTInfo.
-bool read_gen_time(const BYTE* encoded, DWORD size, FILETIME& time)
-{
-    CRYPT_SEQUENCE_OF_ANY* fields =
-        static_cast<CRYPT_SEQUENCE_OF_ANY*>(decode_allocated(X509_SEQUENCE_OF_ANY, encoded, size));
-    if (fields == nullptr)
-        return false;
-    bool found =
-        fields->cValue > GEN_TIME_FIELD && decode_time(X509_CHOICE_OF_TIME, fields->rgValue[GEN_TIME_FIELD], time);
-    LocalFree(fields);
-    return found;
-}
-
-// Some providers hand the token's content over still wrapped in its OCTET STRING.
-bool read_wrapped_gen_time(const BYTE* encoded, DWORD size, FILETIME& time)
-{
-    CRYPT_DATA_BLOB* inner = static_cast<CRYPT_DATA_BLOB*>(decode_allocated(X509_OCTET_STRING, encoded, size));
-    if (inner == nullptr)
-        return false;
-    bool found = read_gen_time(inner->pbData, inner->cbData, time);
-    LocalFree(inner);
-    return found;
-}
-
-// The genTime of the time-stamp token's TSTInfo content.
-bool read_token_time(HCRYPTMSG token, FILETIME& time)
-{
-    DWORD content_size = 0;
-    if (CryptMsgGetParam(token, CMSG_CONTENT_PARAM, 0, nullptr, &content_size) != TRUE || content_size == 0)
-        return false;
-    BYTE* content = static_cast<BYTE*>(VirtualAlloc(nullptr, content_size, MEM_COMMIT, PAGE_READWRITE));
-    if (content == nullptr)
-        return false;
-    bool found = CryptMsgGetParam(token, CMSG_CONTENT_PARAM, 0, content, &content_size) == TRUE &&
-                 (read_gen_time(content, content_size, time) || read_wrapped_gen_time(content, content_size, time));
-    VirtualFree(content, 0, MEM_RELEASE);
-    return found;
-}
-
-// An RFC 3161 time stamp: a signed message whose content is the TSTInfo.
-bool read_rfc3161_stamp(const CRYPT_DATA_BLOB& value, FILETIME& time)
-{
-    HCRYPTMSG token = CryptMsgOpenToDecode(ENCODINGS, 0, 0, 0, nullptr, nullptr);
-    if (token == nullptr)
-        return false;
-    bool found = CryptMsgUpdate(token, value.pbData, value.cbData, TRUE) == TRUE && read_token_time(token, time);
-    CryptMsgClose(token);
-    return found;
-}
-
-void read_time_stamp(SignerReading& reading)
-{
-    const CRYPT_ATTRIBUTES& unsigned_attributes = reading.info->UnauthAttrs;
-    const CRYPT_ATTRIBUTE* counter = find_attribute(unsigned_attributes, szOID_RSA_counterSign);
-    if (counter != nullptr)
-        reading.stamped = read_counter_signature(counter->rgValue[0], reading.signed_on);
-    const CRYPT_ATTRIBUTE* token = find_attribute(unsigned_attributes, szOID_RFC3161_counterSign);
-    if (!reading.stamped && token != nullptr)
-        reading.stamped = read_rfc3161_stamp(token->rgValue[0], reading.signed_on);
-}
-
-bool open_signature(SignerReading& reading)
-{
-    DWORD encoding = 0, content_type = 0, format_type = 0;
-    if (CryptQueryObject(CERT_QUERY_OBJECT_FILE, reading.source,
-                         CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED_EMBED | CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED,
-                         CERT_QUERY_FORMAT_FLAG_BINARY, 0, &encoding, &content_type, &format_type, &reading.store,
-                         &reading.message, nullptr) != TRUE)
-        return false;
-    if (CryptMsgGetParam(reading.message, CMSG_SIGNER_INFO_PARAM, 0, nullptr, &reading.info_size) != TRUE ||
-        reading.info_size == 0)
-        return false;
-    reading.info = static_cast<CMSG_SIGNER_INFO*>(VirtualAlloc(nullptr, reading.info_size, MEM_COMMIT, PAGE_READWRITE));
-    return reading.info != nullptr &&
-           CryptMsgGetParam(reading.message, CMSG_SIGNER_INFO_PARAM, 0, reading.info, &reading.info_size) == TRUE;
-}
-
-// The signature's data may be hostile too: the reading runs guarded like the trust check.
-void call_read_signer(void* context)
-{
-    SignerReading& reading = *static_cast<SignerReading*>(context);
-    if (!open_signature(reading))
-        return;
-    CERT_INFO wanted;
-    memset(&wanted, 0, sizeof(wanted));
-    wanted.Issuer = reading.info->Issuer;
-    wanted.SerialNumber = reading.info->SerialNumber;
-    reading.certificate =
-        CertFindCertificateInStore(reading.store, ENCODINGS, 0, CERT_FIND_SUBJECT_CERT, &wanted, nullptr);
-    if (reading.certificate == nullptr)
-        return;
-    CertGetNameStringW(reading.certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, reading.signer, TEXT_CHARS);
-    CertGetNameStringW(reading.certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, CERT_NAME_ISSUER_FLAG, nullptr,
-                       reading.issuer, TEXT_CHARS);
-    read_time_stamp(reading);
-    reading.found = true;
-}
-
-void release_signer_reading(SignerReading& reading)
-{
-    if (reading.certificate != nullptr)
-        CertFreeCertificateContext(reading.certificate);
-    if (reading.info != nullptr)
-        VirtualFree(reading.info, 0, MEM_RELEASE);
-    if (reading.message != nullptr)
-        CryptMsgClose(reading.message);
-    if (reading.store != nullptr)
-        CertCloseStore(reading.store, 0);
-}
-
-void print_signer(const TrustCheck& check)
-{
-    SignerReading reading;
-    memset(&reading, 0, sizeof(reading));
-    reading.source = check.in_catalog ? check.catalog_path : check.path;
-    bool completed = run_guarded(call_read_signer, &reading);
-    if (completed && reading.found) {
-        wchar_t signed_on[TEXT_CHARS];
-        clear_text_buffer(signed_on);
-        if (reading.stamped)
-            format_file_time(reading.signed_on, signed_on, TEXT_CHARS);
-        else
-            copy_text(signed_on, TEXT_CHARS, L"none");
-        print_colored_line(7, L"%ls", L"[Signer]\n");
-        print_colored_line(2, L"-- %ls --\n", reading.signer);
-        print_colored_line(7, L"%ls", L"[Issuer]\n");
-        print_colored_line(2, L"-- %ls --\n", reading.issuer);
-        print_colored_line(7, L"%ls", L"[Signed On]\n");
-        print_colored_line(2, L"-- %ls --\n", signed_on);
-    }
-    release_signer_reading(reading);
-}
-
 void print_block(const TrustCheck& check)
 {
     print_colored_line(7, L"%ls", L"[Signature]\n");
     print_colored_line(2, L"-- %ls --\n", verdict_text(check).c_str());
-    print_signer(check);
+    print_signer_lines(check.in_catalog ? check.catalog_path : check.path);
 }
 
 // Directories and files that cannot be opened have no verdict; false then, with the open's
@@ -489,9 +296,29 @@ std::wstring signature_verdict(const wchar_t* path)
     return verdict_text(check);
 }
 
+bool unsigned_only = false;
+
+bool signature_shown()
+{
+    return settings.PrintSignatureInformation == 1 || unsigned_only;
+}
+
+bool left_out_as_signed(const wchar_t* path)
+{
+    TrustCheck check;
+    DWORD error = 0;
+    if (!open_for_check(path, check, error)) {
+        DWORD attributes = GetFileAttributesW(path);
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    }
+    check_trust(check);
+    CloseHandle(check.file);
+    return check.result == ERROR_SUCCESS || check.result == TRUST_E_SUBJECT_FORM_UNKNOWN;
+}
+
 void print_signature_information(const wchar_t* path)
 {
-    if (settings.PrintSignatureInformation != 1)
+    if (!signature_shown())
         return;
     TrustCheck check;
     DWORD error = 0;

@@ -11,7 +11,18 @@
 // directory or a file that cannot be opened, which get no block.
 std::wstring signature_verdict(const wchar_t* path);
 
-// The "[Signature]" block that ends a file report, when PrintSignatureInformation is 1.
+// Set by a directory or multiple-file run with "-unsigned": only files that are not signed
+// are reported, each with its signature block whatever the settings say.
+extern bool unsigned_only;
+
+// Whether reports show the signature block (and a CSV document the Signature column).
+bool signature_shown();
+
+// What "-unsigned" leaves out: a directory, and a file whose verdict is "Signed", "Signed
+// (catalog)" or "Not a signable file". A file that cannot be opened stays, for its notice.
+bool left_out_as_signed(const wchar_t* path);
+
+// The "[Signature]" block that ends a file report, when signature_shown().
 void print_signature_information(const wchar_t* path);
 
 // "-verify FILE" / "-v FILE": the banner and FILE's block, whatever the settings say. Exit code

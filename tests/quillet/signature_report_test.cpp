@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "csv_document.h"
 #include "multiple_test_support.h"
 #include "test_files.h"
 
@@ -252,4 +253,45 @@ TEST_F(Signatures, VerifyWithoutAFileOrWithOneThatCannotBeOpened)
     EXPECT_EQ(0u, count_of(directory.out, "[Signature]"));
     EXPECT_NE(std::string::npos, directory.out.find("Error: Could not open File for reading. Reason: " +
                                                     std::to_string(directory.exit_code)));
+}
+
+TEST_F(Signatures, UnsignedRunsReportOnlyFilesThatAreNotSignedWithTheirBlock)
+{
+    size_t kept = 0;
+    for (const SignatureCase& file : cases) {
+        write_case(file);
+        kept += file.verdict != "Signed" && file.verdict != "Not a signable file" ? 1 : 0;
+    }
+    ASSERT_TRUE(CreateDirectoryW(join_path(folder, L"sub").c_str(), nullptr));
+    std::wstring exe = quillet_with_settings(L"unsigned", "");
+
+    RunResult run = run_quillet(exe, {L"-d", join_path(folder, L"*"), L"-unsigned"});
+    EXPECT_EQ(static_cast<DWORD>(ERROR_NO_MORE_FILES), run.exit_code);
+    EXPECT_EQ(kept, count_of(run.out, "File Version Info for:")) << run.out;
+    EXPECT_EQ(kept, count_of(run.out, "[Signature]"));
+    for (const SignatureCase& file : cases) {
+        bool shown = count_of(run.out, "\\" + narrow(file.name) + "\"") == 1;
+        EXPECT_EQ(file.verdict != "Signed" && file.verdict != "Not a signable file", shown) << narrow(file.name);
+    }
+
+    // Signed files are matches that are left out: the listing still ran to its end.
+    RunResult all_signed = run_quillet(exe, {L"-d", join_path(folder, L"s*.dll"), L"-unsigned"});
+    EXPECT_EQ(static_cast<DWORD>(ERROR_NO_MORE_FILES), all_signed.exit_code);
+    EXPECT_EQ(0u, count_of(all_signed.out, "File Version Info for:") + count_of(all_signed.out, "No files found"));
+
+    CsvDocument csv = parse_csv(run_quillet(exe, {L"-d", join_path(folder, L"*"), L"-csv", L"-unsigned"}).out);
+    ASSERT_EQ(kept + 1, csv.rows.size());
+    for (size_t row = 1; row <= kept; ++row) {
+        EXPECT_NE("Signed", csv_value(csv, row, "Signature"));
+        EXPECT_NE("?", csv_value(csv, row, "Signature"));
+    }
+
+    std::wstring signed_path = join_path(folder, cases[1].name);
+    std::wstring unsigned_path = join_path(folder, cases[0].name);
+    RunResult multiple = run_quillet(
+        exe, {L"-m", signed_path, unsigned_path, join_path(folder, L"missing.dll"), L"-sha1", L"-unsigned"});
+    EXPECT_EQ(2u, count_of(multiple.out, "File Version Info for:")) << multiple.out;
+    EXPECT_EQ(1u, count_of(multiple.out, "File SHA1: "));
+    EXPECT_EQ(1u, count_of(multiple.out, signature_block(cases[0], "Unsigned", "")));
+    EXPECT_EQ(0u, count_of(multiple.out, narrow(signed_path)));
 }

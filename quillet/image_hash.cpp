@@ -1,0 +1,358 @@
+#include "image_hash.h"
+
+#include <ctype.h>
+#include <stdio.h>
+#include <string.h>
+#include <wchar.h>
+
+#include <string>
+
+#include "failure_notice.h"
+#include "import_ordinals.h"
+#include "pe_view.h"
+#include "report_output.h"
+#include "text_color.h"
+#include "text_helpers.h"
+
+const wchar_t NO_PE_IMAGE_TEXT[] = L"No PE Image";
+const wchar_t DAMAGED_IMAGE_TEXT[] = L"Damaged PE image.";
+
+namespace {
+
+const wchar_t NO_IMPORTS_TEXT[] = L"No Imports";
+
+// More imported functions than any real image has: a table this long goes round in circles.
+const size_t MOST_IMPORTS = 1 << 20;
+
+// Longest digest offered: SHA-256.
+const DWORD LONGEST_DIGEST = 32;
+
+// Code signing pads an image whose size is no multiple of 8 before it appends the certificate
+// table, and hashes that padding: an unsigned image is hashed as if it were padded, so that
+// its hash stays the same when a signature is added.
+const ULONGLONG SIGNED_IMAGE_ALIGNMENT = 8;
+
+enum Outcome { DIGEST_DONE, NO_DIGEST, DIGEST_FAILED };
+
+// One image hash or import hash; every handle starts empty so that the clean-up can release
+// whatever was obtained.
+struct PeDigest {
+    const DigestKind* kind;
+    const wchar_t* routine;
+    PeFile pe;
+    HCRYPTPROV provider;
+    HCRYPTHASH hash;
+    BYTE* buffer;
+    // What shows in place of a digest that the file does not have.
+    const wchar_t* missing;
+    wchar_t text[TEXT_CHARS];
+};
+
+struct ByteRange {
+    ULONGLONG start;
+    ULONGLONG end;
+};
+
+void fail(const PeDigest& job, const wchar_t* step, DWORD code)
+{
+    std::wstring context = std::wstring(job.routine) + L"::" + step;
+    print_failure(code, context.c_str());
+    print_html_break();
+}
+
+Outcome damaged()
+{
+    print_failure(ERROR_BAD_EXE_FORMAT, DAMAGED_IMAGE_TEXT);
+    print_html_break();
+    return DIGEST_FAILED;
+}
+
+// What a status of the image's reading means for the digest: go on, or the notice it gets.
+bool usable(const PeDigest& job, PeStatus status, Outcome& outcome)
+{
+    if (status == PE_IMAGE)
+        return true;
+    if (status == PE_DAMAGED) {
+        outcome = damaged();
+    } else {
+        fail(job, L"ReadFile", job.pe.read_error);
+        outcome = DIGEST_FAILED;
+    }
+    return false;
+}
+
+// The AES provider type knows MD5 and SHA-1 as well as SHA-256.
+bool begin_hash(PeDigest& job)
+{
+    if (CryptAcquireContextW(&job.provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT) != 1) {
+        job.provider = 0;
+        fail(job, L"CryptAcquireContext", GetLastError());
+        return false;
+    }
+    if (CryptCreateHash(job.provider, job.kind->algorithm, 0, 0, &job.hash) != 1) {
+        job.hash = 0;
+        fail(job, L"CryptCreateHash", GetLastError());
+        return false;
+    }
+    return true;
+}
+
+bool feed_hash(PeDigest& job, const BYTE* data, DWORD size)
+{
+    if (size == 0 || CryptHashData(job.hash, data, size, 0) == 1)
+        return true;
+    fail(job, L"CryptHashData", GetLastError());
+    return false;
+}
+
+bool finish_hash(PeDigest& job)
+{
+    BYTE digest[LONGEST_DIGEST];
+    DWORD size = sizeof(digest);
+    if (CryptGetHashParam(job.hash, HP_HASHVAL, digest, &size, 0) != 1) {
+        fail(job, L"CryptGetHashParam", GetLastError());
+        return false;
+    }
+    clear_text_buffer(job.text);
+    for (DWORD index = 0; index < size; ++index)
+        _snwprintf(job.text + 2 * index, 3, L"%02x", digest[index]);
+    return true;
+}
+
+// Streams one range of the file into the hash, a piece at a time.
+bool hash_range(PeDigest& job, const ByteRange& range)
+{
+    for (ULONGLONG offset = range.start; offset < range.end;) {
+        ULONGLONG left = range.end - offset;
+        DWORD wanted = left < HASH_PIECE_BYTES ? static_cast<DWORD>(left) : HASH_PIECE_BYTES;
+        LARGE_INTEGER position;
+        position.QuadPart = static_cast<LONGLONG>(offset);
+        DWORD read = 0;
+        if (!SetFilePointerEx(job.pe.file, position, nullptr, FILE_BEGIN) ||
+            !ReadFile(job.pe.file, job.buffer, wanted, &read, nullptr)) {
+            fail(job, L"ReadFile", GetLastError());
+            return false;
+        }
+        if (read != wanted) {
+            fail(job, L"ReadFile", ERROR_HANDLE_EOF);
+            return false;
+        }
+        if (!feed_hash(job, job.buffer, read))
+            return false;
+        offset += read;
+    }
+    return true;
+}
+
+// The file without the CheckSum field, the certificate table's directory entry and the
+// certificate table itself.
+Outcome hash_signed_image(PeDigest& job)
+{
+    const PeFile& pe = job.pe;
+    if (!pe.has_security_entry)
+        return damaged();
+    job.buffer = static_cast<BYTE*>(VirtualAlloc(nullptr, HASH_PIECE_BYTES, MEM_COMMIT, PAGE_READWRITE));
+    if (job.buffer == nullptr) {
+        fail(job, L"VirtualAlloc", GetLastError());
+        return DIGEST_FAILED;
+    }
+    bool has_table = pe.security.Size != 0;
+    ULONGLONG table_start = has_table ? pe.security.VirtualAddress : pe.size;
+    ULONGLONG table_end = has_table ? table_start + pe.security.Size : pe.size;
+    const ByteRange ranges[] = {{0, pe.checksum_offset},
+                                {pe.checksum_offset + sizeof(DWORD), pe.security_entry_offset},
+                                {pe.security_entry_offset + sizeof(IMAGE_DATA_DIRECTORY), table_start},
+                                {table_end, pe.size}};
+    for (const ByteRange& range : ranges) {
+        if (!hash_range(job, range))
+            return DIGEST_FAILED;
+    }
+    ULONGLONG unaligned = pe.size % SIGNED_IMAGE_ALIGNMENT;
+    if (!has_table && unaligned != 0) {
+        const BYTE padding[SIGNED_IMAGE_ALIGNMENT] = {};
+        if (!feed_hash(job, padding, static_cast<DWORD>(SIGNED_IMAGE_ALIGNMENT - unaligned)))
+            return DIGEST_FAILED;
+    }
+    return DIGEST_DONE;
+}
+
+std::string lower_case(std::string text)
+{
+    for (char& c : text)
+        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// The library's name as the import hash writes it: lower case, without "dll", "ocx" or "sys".
+std::string library_part(const std::string& library)
+{
+    size_t dot = library.rfind('.');
+    if (dot == std::string::npos)
+        return library;
+    std::string extension = library.substr(dot + 1);
+    return extension == "dll" || extension == "ocx" || extension == "sys" ? library.substr(0, dot) : library;
+}
+
+// The function's part of one import: its name, or the ordinal's name from the tables, or
+// "ord" and the ordinal.
+PeStatus function_part(PeFile& pe, const std::string& library, ULONGLONG thunk, std::string& function)
+{
+    bool by_ordinal = pe.pe32_plus ? (thunk >> 63) != 0 : (thunk & IMAGE_ORDINAL_FLAG32) != 0;
+    if (!by_ordinal) {
+        // The hint/name entry: a 16-bit hint, then the name.
+        DWORD name = static_cast<DWORD>(thunk) & 0x7FFFFFFF;
+        PeStatus status = read_pe_string(pe, name + sizeof(WORD), function);
+        function = lower_case(function);
+        return status;
+    }
+    WORD ordinal = static_cast<WORD>(thunk & 0xFFFF);
+    const char* known = imported_ordinal_name(library, ordinal);
+    function = known != nullptr ? lower_case(known) : "ord" + std::to_string(ordinal);
+    return PE_IMAGE;
+}
+
+// The functions of one library, in the order of its lookup table (the address table when the
+// lookup table is missing).
+PeStatus add_library_imports(PeFile& pe, const IMAGE_IMPORT_DESCRIPTOR& descriptor, std::string& text, size_t& count)
+{
+    std::string library;
+    PeStatus status = read_pe_string(pe, descriptor.Name, library);
+    library = lower_case(library);
+    DWORD thunk_size = pe.pe32_plus ? sizeof(ULONGLONG) : sizeof(DWORD);
+    DWORD lookup = descriptor.OriginalFirstThunk != 0 ? descriptor.OriginalFirstThunk : descriptor.FirstThunk;
+    for (DWORD rva = lookup; status == PE_IMAGE; rva += thunk_size) {
+        ULONGLONG thunk = 0;
+        if (rva < lookup || ++count > MOST_IMPORTS)
+            return PE_DAMAGED;
+        status = read_pe_rva(pe, rva, &thunk, thunk_size);
+        if (status != PE_IMAGE || thunk == 0)
+            return status;
+        std::string function;
+        status = function_part(pe, library, thunk, function);
+        text += (text.empty() ? "" : ",") + library_part(library) + "." + function;
+    }
+    return status;
+}
+
+// "library.function" for every import, joined by commas; empty when the image imports nothing.
+PeStatus import_text(PeFile& pe, std::string& text)
+{
+    const IMAGE_IMPORT_DESCRIPTOR none = {};
+    size_t count = 0;
+    DWORD first = pe.imports.VirtualAddress;
+    for (DWORD rva = first; first != 0; rva += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
+        IMAGE_IMPORT_DESCRIPTOR descriptor;
+        PeStatus status = rva < first ? PE_DAMAGED : read_pe_rva(pe, rva, &descriptor, sizeof(descriptor));
+        if (status != PE_IMAGE)
+            return status;
+        if (memcmp(&descriptor, &none, sizeof(descriptor)) == 0)
+            break;
+        if (descriptor.Name == 0 || ++count > MOST_IMPORTS)
+            return PE_DAMAGED;
+        status = add_library_imports(pe, descriptor, text, count);
+        if (status != PE_IMAGE)
+            return status;
+    }
+    return PE_IMAGE;
+}
+
+Outcome hash_import_names(PeDigest& job)
+{
+    std::string text;
+    Outcome outcome = DIGEST_DONE;
+    if (!usable(job, import_text(job.pe, text), outcome))
+        return outcome;
+    if (text.empty()) {
+        job.missing = NO_IMPORTS_TEXT;
+        return NO_DIGEST;
+    }
+    if (!begin_hash(job) ||
+        !feed_hash(job, reinterpret_cast<const BYTE*>(text.data()), static_cast<DWORD>(text.size())))
+        return DIGEST_FAILED;
+    return DIGEST_DONE;
+}
+
+Outcome compute_pe_digest(PeDigest& job, const wchar_t* path)
+{
+    DWORD error = 0;
+    if (!open_pe_file(job.pe, path, error)) {
+        fail(job, L"CreateFile", error);
+        return DIGEST_FAILED;
+    }
+    Outcome outcome = DIGEST_DONE;
+    PeStatus status = read_pe_headers(job.pe);
+    if (status == PE_NOT_IMAGE) {
+        job.missing = NO_PE_IMAGE_TEXT;
+        return NO_DIGEST;
+    }
+    if (!usable(job, status, outcome))
+        return outcome;
+    if (job.kind->source == SIGNED_IMAGE)
+        outcome = begin_hash(job) ? hash_signed_image(job) : DIGEST_FAILED;
+    else
+        outcome = hash_import_names(job);
+    if (outcome == DIGEST_DONE && !finish_hash(job))
+        return DIGEST_FAILED;
+    return outcome;
+}
+
+void start_job(PeDigest& job, const DigestKind& digest)
+{
+    job.kind = &digest;
+    job.routine = digest.source == SIGNED_IMAGE ? L"show_image_hash" : L"show_import_hash";
+}
+
+void clean_up(PeDigest& job)
+{
+    DWORD saved_error = GetLastError();
+    if (job.buffer != nullptr)
+        VirtualFree(job.buffer, 0, MEM_RELEASE);
+    if (job.hash != 0)
+        CryptDestroyHash(job.hash);
+    if (job.provider != 0)
+        CryptReleaseContext(job.provider, 0);
+    close_pe_file(job.pe);
+    SetLastError(saved_error);
+}
+
+void print_value(const DigestKind& digest, const wchar_t* value, int progress)
+{
+    if (progress == 1)
+        ql_wprintf(L"File %ls: ", digest.label);
+    set_text_color(1);
+    ql_wprintf(L"%ls", value);
+    print_html_break();
+    restore_text_color();
+    if (progress == 1)
+        ql_wprintf(L"\n\n");
+}
+
+} // namespace
+
+void show_digest(const DigestKind& digest, const wchar_t* path, int progress)
+{
+    if (digest.source == WHOLE_FILE) {
+        show_hash_info(digest.algorithm, path, progress);
+        return;
+    }
+    PeDigest job = {};
+    start_job(job, digest);
+    Outcome outcome = compute_pe_digest(job, path);
+    if (outcome != DIGEST_FAILED)
+        print_value(digest, outcome == DIGEST_DONE ? job.text : job.missing, progress);
+    clean_up(job);
+}
+
+void digest_cell_text(const DigestKind& digest, const wchar_t* path, wchar_t* text)
+{
+    clear_text_buffer(text);
+    if (digest.source == WHOLE_FILE) {
+        file_digest_text(digest.algorithm, path, text);
+        return;
+    }
+    PeDigest job = {};
+    start_job(job, digest);
+    if (compute_pe_digest(job, path) == DIGEST_DONE)
+        copy_text(text, TEXT_CHARS, job.text);
+    clean_up(job);
+}

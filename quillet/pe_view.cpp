@@ -1,0 +1,274 @@
+#include "pe_view.h"
+
+#include <stddef.h>
+#include <string.h>
+
+#include <algorithm>
+
+namespace {
+
+const WORD DOS_MAGIC = 0x5A4D;      // "MZ"
+const DWORD PE_SIGNATURE = 0x4550;  // "PE\0\0"
+const DWORD E_LFANEW_OFFSET = 0x3C; // where the DOS header keeps the offset of "PE\0\0"
+
+bool fits(ULONGLONG offset, ULONGLONG size, ULONGLONG limit)
+{
+    return size <= limit && offset <= limit - size;
+}
+
+// The one read of the platform: refills the window at offset.
+bool fill_window(PeFile& pe, ULONGLONG offset)
+{
+    LARGE_INTEGER position;
+    position.QuadPart = static_cast<LONGLONG>(offset);
+    ULONGLONG left = pe.size - offset;
+    DWORD wanted = left < PE_WINDOW_BYTES ? static_cast<DWORD>(left) : PE_WINDOW_BYTES;
+    DWORD read = 0;
+    pe.window_filled = 0;
+    if (!SetFilePointerEx(pe.file, position, nullptr, FILE_BEGIN) ||
+        !ReadFile(pe.file, pe.window, wanted, &read, nullptr)) {
+        pe.read_error = GetLastError();
+        return false;
+    }
+    if (read != wanted) {
+        pe.read_error = ERROR_HANDLE_EOF;
+        return false;
+    }
+    pe.window_start = offset;
+    pe.window_filled = read;
+    return true;
+}
+
+// Where the optional header and its data directories lie; PE32 and PE32+ differ in where the
+// directories begin.
+struct OptionalLayout {
+    ULONGLONG start;
+    DWORD size;
+    DWORD directories;
+    DWORD directory_count;
+};
+
+// A directory entry that the header holds: inside the optional header and below
+// NumberOfRvaAndSizes. One it does not hold stays empty.
+bool read_directory(PeFile& pe, const OptionalLayout& layout, int entry, IMAGE_DATA_DIRECTORY& directory)
+{
+    directory = IMAGE_DATA_DIRECTORY();
+    DWORD end = layout.directories + (entry + 1) * sizeof(IMAGE_DATA_DIRECTORY);
+    if (static_cast<DWORD>(entry) >= layout.directory_count || end > layout.size)
+        return false;
+    return pe_read(pe, layout.start + end - sizeof(IMAGE_DATA_DIRECTORY), &directory, sizeof(directory));
+}
+
+PeStatus read_optional_header(PeFile& pe, ULONGLONG optional, WORD optional_size)
+{
+    WORD magic = 0;
+    if (!pe_read(pe, optional, &magic, sizeof(magic)))
+        return PE_DAMAGED;
+    if (magic != IMAGE_NT_OPTIONAL_HDR32_MAGIC && magic != IMAGE_NT_OPTIONAL_HDR64_MAGIC)
+        return PE_DAMAGED;
+    pe.pe32_plus = magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC;
+    OptionalLayout layout = {optional, optional_size,
+                             static_cast<DWORD>(pe.pe32_plus ? offsetof(IMAGE_OPTIONAL_HEADER64, DataDirectory)
+                                                             : offsetof(IMAGE_OPTIONAL_HEADER32, DataDirectory)),
+                             0};
+    DWORD count_field = pe.pe32_plus ? offsetof(IMAGE_OPTIONAL_HEADER64, NumberOfRvaAndSizes)
+                                     : offsetof(IMAGE_OPTIONAL_HEADER32, NumberOfRvaAndSizes);
+    if (optional_size < layout.directories ||
+        !pe_read(pe, optional + count_field, &layout.directory_count, sizeof(layout.directory_count)) ||
+        !pe_read(pe, optional + offsetof(IMAGE_OPTIONAL_HEADER32, SizeOfHeaders), &pe.size_of_headers,
+                 sizeof(pe.size_of_headers)))
+        return PE_DAMAGED;
+    pe.checksum_offset = optional + offsetof(IMAGE_OPTIONAL_HEADER32, CheckSum);
+    pe.security_entry_offset =
+        optional + layout.directories + IMAGE_DIRECTORY_ENTRY_SECURITY * sizeof(IMAGE_DATA_DIRECTORY);
+    pe.has_security_entry = read_directory(pe, layout, IMAGE_DIRECTORY_ENTRY_SECURITY, pe.security);
+    read_directory(pe, layout, IMAGE_DIRECTORY_ENTRY_IMPORT, pe.imports);
+    return PE_IMAGE;
+}
+
+bool starts_before(const IMAGE_SECTION_HEADER& first, const IMAGE_SECTION_HEADER& second)
+{
+    return first.PointerToRawData < second.PointerToRawData;
+}
+
+// Sections that hold file data must not share any of it.
+PeStatus check_sections(const PeFile& pe)
+{
+    std::vector<IMAGE_SECTION_HEADER> stored;
+    for (const IMAGE_SECTION_HEADER& section : pe.sections) {
+        if (section.SizeOfRawData > 0)
+            stored.push_back(section);
+    }
+    std::sort(stored.begin(), stored.end(), starts_before);
+    for (size_t index = 1; index < stored.size(); ++index) {
+        const IMAGE_SECTION_HEADER& before = stored[index - 1];
+        if (static_cast<ULONGLONG>(before.PointerToRawData) + before.SizeOfRawData > stored[index].PointerToRawData)
+            return PE_DAMAGED;
+    }
+    return PE_IMAGE;
+}
+
+PeStatus read_sections(PeFile& pe, ULONGLONG table, WORD count)
+{
+    if (!fits(table, static_cast<ULONGLONG>(count) * sizeof(IMAGE_SECTION_HEADER), pe.size))
+        return PE_DAMAGED;
+    pe.sections.resize(count);
+    for (WORD index = 0; index < count; ++index) {
+        if (!pe_read(pe, table + static_cast<ULONGLONG>(index) * sizeof(IMAGE_SECTION_HEADER), &pe.sections[index],
+                     sizeof(IMAGE_SECTION_HEADER)))
+            return PE_READ_FAILED;
+    }
+    return check_sections(pe);
+}
+
+// The certificate table's entry holds a file offset, not an image address. It lies after the
+// headers' fields that the hash skips, and inside the file.
+PeStatus check_security_entry(const PeFile& pe)
+{
+    if (!pe.has_security_entry || (pe.security.VirtualAddress == 0 && pe.security.Size == 0))
+        return PE_IMAGE;
+    if (pe.security.VirtualAddress < pe.security_entry_offset + sizeof(IMAGE_DATA_DIRECTORY) || pe.security.Size == 0 ||
+        !fits(pe.security.VirtualAddress, pe.security.Size, pe.size))
+        return PE_DAMAGED;
+    return PE_IMAGE;
+}
+
+// A failed platform read wins over what the missing bytes would have meant.
+PeStatus unless_read_failed(const PeFile& pe, PeStatus status)
+{
+    return pe.read_error != 0 ? PE_READ_FAILED : status;
+}
+
+PeStatus find_pe_signature(PeFile& pe, DWORD& nt_offset)
+{
+    WORD magic = 0;
+    DWORD signature = 0;
+    if (!pe_read(pe, 0, &magic, sizeof(magic)) || magic != DOS_MAGIC ||
+        !pe_read(pe, E_LFANEW_OFFSET, &nt_offset, sizeof(nt_offset)) ||
+        !pe_read(pe, nt_offset, &signature, sizeof(signature)) || signature != PE_SIGNATURE)
+        return unless_read_failed(pe, PE_NOT_IMAGE);
+    return PE_IMAGE;
+}
+
+} // namespace
+
+bool open_pe_file(PeFile& pe, const wchar_t* path, DWORD& error)
+{
+    pe = PeFile();
+    pe.file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (pe.file == INVALID_HANDLE_VALUE) {
+        error = GetLastError();
+        pe.file = nullptr;
+        return false;
+    }
+    LARGE_INTEGER size;
+    pe.window = static_cast<BYTE*>(VirtualAlloc(nullptr, PE_WINDOW_BYTES, MEM_COMMIT, PAGE_READWRITE));
+    if (!GetFileSizeEx(pe.file, &size) || pe.window == nullptr) {
+        error = GetLastError();
+        close_pe_file(pe);
+        return false;
+    }
+    pe.size = static_cast<ULONGLONG>(size.QuadPart);
+    return true;
+}
+
+void close_pe_file(PeFile& pe)
+{
+    if (pe.window != nullptr)
+        VirtualFree(pe.window, 0, MEM_RELEASE);
+    if (pe.file != nullptr)
+        CloseHandle(pe.file);
+    pe.window = nullptr;
+    pe.file = nullptr;
+}
+
+bool pe_read(PeFile& pe, ULONGLONG offset, void* out, DWORD size)
+{
+    if (size > PE_WINDOW_BYTES || !fits(offset, size, pe.size))
+        return false;
+    bool in_window = offset >= pe.window_start && fits(offset - pe.window_start, size, pe.window_filled);
+    if (!in_window && !fill_window(pe, offset))
+        return false;
+    memcpy(out, pe.window + (offset - pe.window_start), size);
+    return true;
+}
+
+PeStatus read_pe_headers(PeFile& pe)
+{
+    DWORD nt_offset = 0;
+    PeStatus status = find_pe_signature(pe, nt_offset);
+    if (status != PE_IMAGE)
+        return status;
+    IMAGE_FILE_HEADER file_header;
+    ULONGLONG optional = static_cast<ULONGLONG>(nt_offset) + offsetof(IMAGE_NT_HEADERS32, OptionalHeader);
+    if (!pe_read(pe, nt_offset + offsetof(IMAGE_NT_HEADERS32, FileHeader), &file_header, sizeof(file_header)) ||
+        !fits(optional, file_header.SizeOfOptionalHeader, pe.size))
+        return unless_read_failed(pe, PE_DAMAGED);
+    status = read_optional_header(pe, optional, file_header.SizeOfOptionalHeader);
+    if (status == PE_IMAGE)
+        status = read_sections(pe, optional + file_header.SizeOfOptionalHeader, file_header.NumberOfSections);
+    if (status == PE_IMAGE)
+        status = check_security_entry(pe);
+    return unless_read_failed(pe, status);
+}
+
+bool rva_to_offset(const PeFile& pe, DWORD rva, ULONGLONG& offset, ULONGLONG& available)
+{
+    ULONGLONG headers_end = std::min<ULONGLONG>(pe.size_of_headers, pe.size);
+    if (rva < headers_end) {
+        offset = rva;
+        available = headers_end - rva;
+        return true;
+    }
+    for (const IMAGE_SECTION_HEADER& section : pe.sections) {
+        if (rva < section.VirtualAddress || rva - section.VirtualAddress >= section.SizeOfRawData ||
+            section.PointerToRawData >= pe.size)
+            continue;
+        ULONGLONG stored = std::min<ULONGLONG>(section.SizeOfRawData, pe.size - section.PointerToRawData);
+        ULONGLONG inside = rva - section.VirtualAddress;
+        if (inside >= stored)
+            return false;
+        offset = section.PointerToRawData + inside;
+        available = stored - inside;
+        return true;
+    }
+    return false;
+}
+
+PeStatus read_pe_rva(PeFile& pe, DWORD rva, void* out, DWORD size)
+{
+    ULONGLONG offset = 0, available = 0;
+    if (!rva_to_offset(pe, rva, offset, available) || available < size)
+        return PE_DAMAGED;
+    return pe_read(pe, offset, out, size) ? PE_IMAGE : unless_read_failed(pe, PE_DAMAGED);
+}
+
+PeStatus read_pe_string(PeFile& pe, DWORD rva, std::string& text)
+{
+    text.clear();
+    ULONGLONG offset = 0, available = 0;
+    if (!rva_to_offset(pe, rva, offset, available))
+        return PE_DAMAGED;
+    for (ULONGLONG index = 0; index < available; ++index) {
+        char c = 0;
+        if (!pe_read(pe, offset + index, &c, 1))
+            return unless_read_failed(pe, PE_DAMAGED);
+        if (c == '\0')
+            return PE_IMAGE;
+        text += c;
+    }
+    return PE_DAMAGED;
+}
+
+bool probe_pe_image(const wchar_t* path, bool& is_image, DWORD& error)
+{
+    PeFile pe;
+    if (!open_pe_file(pe, path, error))
+        return false;
+    DWORD nt_offset = 0;
+    PeStatus status = find_pe_signature(pe, nt_offset);
+    error = pe.read_error;
+    close_pe_file(pe);
+    is_image = status == PE_IMAGE;
+    return status != PE_READ_FAILED;
+}

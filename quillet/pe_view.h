@@ -1,0 +1,69 @@
+// A PE image read through bounds-checked views: every offset, size and count comes from the
+// file and is checked against the file before it is used, so a hostile image can make a read
+// fail but never go astray.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// Bytes kept from one read; the headers and a typical import table fit in one.
+const DWORD PE_WINDOW_BYTES = 64 * 1024;
+
+enum PeStatus {
+    PE_IMAGE,
+    // No "MZ", or e_lfanew does not point at "PE\0\0" inside the file.
+    PE_NOT_IMAGE,
+    // The headers, the sections or a table they name do not hold together.
+    PE_DAMAGED,
+    // A read the platform refused; its code is in read_error.
+    PE_READ_FAILED
+};
+
+struct PeFile {
+    HANDLE file;
+    ULONGLONG size;
+    DWORD read_error;
+    BYTE* window;
+    ULONGLONG window_start;
+    DWORD window_filled;
+
+    bool pe32_plus;
+    // File offsets of the fields that code signing leaves out of its hash.
+    ULONGLONG checksum_offset;
+    ULONGLONG security_entry_offset;
+    // Images with fewer data directories have no entry for the certificate table (and cannot
+    // be signed); a missing import entry reads as empty.
+    bool has_security_entry;
+    IMAGE_DATA_DIRECTORY security;
+    IMAGE_DATA_DIRECTORY imports;
+    DWORD size_of_headers;
+    std::vector<IMAGE_SECTION_HEADER> sections;
+};
+
+// Opens path for reading; false with the system's code in error.
+bool open_pe_file(PeFile& pe, const wchar_t* path, DWORD& error);
+void close_pe_file(PeFile& pe);
+
+// Copies size bytes at offset; false when they are not all inside the file or cannot be read.
+bool pe_read(PeFile& pe, ULONGLONG offset, void* out, DWORD size);
+
+// Reads and checks the headers and the section table: the sections' data lie inside the file
+// and do not overlap, the certificate table (when there is one) lies inside the file.
+PeStatus read_pe_headers(PeFile& pe);
+
+// The file offset of an image address and how many bytes of the file belong to it from there
+// (to the end of its section's data, or of the headers); false when no part of the file does.
+bool rva_to_offset(const PeFile& pe, DWORD rva, ULONGLONG& offset, ULONGLONG& available);
+
+// Copies size bytes at an image address; PE_DAMAGED when they do not all belong to it.
+PeStatus read_pe_rva(PeFile& pe, DWORD rva, void* out, DWORD size);
+
+// The zero-ended byte string at an image address; PE_DAMAGED when its zero is missing before
+// the end of what belongs to that address.
+PeStatus read_pe_string(PeFile& pe, DWORD rva, std::string& text);
+
+// Whether path holds a PE image as far as "MZ" and the "PE\0\0" that e_lfanew points at;
+// false with error set when it cannot be opened or read.
+bool probe_pe_image(const wchar_t* path, bool& is_image, DWORD& error);
