@@ -56,13 +56,36 @@ bool output_on_console = false;
 bool at_line_start = true;
 StampDay stamp_day = {};
 
+// Senders hold this mutex from before they take the buffer-ready signal until after they
+// signal data-ready.
+HANDLE sender_mutex = nullptr;
+
 // A sender that died after taking the buffer-ready signal and before signalling data-ready
-// took that signal with it, and every later sender would wait in vain. Offering the buffer
-// again is a no-op while the signal is still there; the senders serialise among themselves.
+// took that signal with it, and every later sender would wait in vain, so after a second
+// without data the buffer is offered again. Only while no sender is at work, though: a live
+// sender that a loaded machine holds up between the two signals still owns the mutex, and an
+// extra offer then would let the next sender overwrite the message while it is being read.
+// A sender that died with the mutex has abandoned it, which hands it over as well.
+void offer_buffer_again()
+{
+    if (sender_mutex == nullptr)
+        sender_mutex = CreateMutexW(nullptr, FALSE, L"DBWinMutex");
+    DWORD taken = sender_mutex != nullptr ? WaitForSingleObject(sender_mutex, DATA_WAIT_MS) : WAIT_FAILED;
+    if (taken == WAIT_TIMEOUT)
+        return;
+    // Data that came in the meantime is put back for the loop instead.
+    if (WaitForSingleObject(channel.data_ready, 0) == WAIT_OBJECT_0)
+        SetEvent(channel.data_ready);
+    else
+        SetEvent(channel.buffer_ready);
+    if (taken == WAIT_OBJECT_0 || taken == WAIT_ABANDONED)
+        ReleaseMutex(sender_mutex);
+}
+
 void wait_for_data()
 {
     while (WaitForSingleObject(channel.data_ready, DATA_WAIT_MS) == WAIT_TIMEOUT)
-        SetEvent(channel.buffer_ready);
+        offer_buffer_again();
 }
 
 // A sender may fill the text area without a zero byte: the text ends with the buffer.
