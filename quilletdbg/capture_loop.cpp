@@ -59,33 +59,41 @@ StampDay stamp_day = {};
 // Senders hold this mutex from before they take the buffer-ready signal until after they
 // signal data-ready.
 HANDLE sender_mutex = nullptr;
+// A sender that has held the mutex this long without data waits for a signal that a dead
+// sender took: less than the ten seconds a sender waits for the buffer before it gives up.
+const DWORD HELD_SENDER_MS = 5000;
 
 // A sender that died after taking the buffer-ready signal and before signalling data-ready
 // took that signal with it, and every later sender would wait in vain, so after a second
-// without data the buffer is offered again. Only while no sender is at work, though: a live
-// sender that a loaded machine holds up between the two signals still owns the mutex, and an
-// extra offer then would let the next sender overwrite the message while it is being read.
-// A sender that died with the mutex has abandoned it, which hands it over as well.
-void offer_buffer_again()
+// without data the buffer is offered again: at once while no sender is at work (a sender that
+// died with the mutex has abandoned it, which hands it over as well), but only after
+// HELD_SENDER_MS while one holds the mutex. That one may be a live sender that a loaded machine
+// holds up between the two signals, and an extra offer then would let the next sender
+// overwrite its message while the loop reads it.
+void offer_buffer_again(DWORD quiet_ms)
 {
     if (sender_mutex == nullptr)
         sender_mutex = CreateMutexW(nullptr, FALSE, L"DBWinMutex");
-    DWORD taken = sender_mutex != nullptr ? WaitForSingleObject(sender_mutex, DATA_WAIT_MS) : WAIT_FAILED;
-    if (taken == WAIT_TIMEOUT)
+    DWORD taken = sender_mutex != nullptr ? WaitForSingleObject(sender_mutex, 0) : WAIT_FAILED;
+    bool owned = taken == WAIT_OBJECT_0 || taken == WAIT_ABANDONED;
+    if (taken == WAIT_TIMEOUT && quiet_ms < HELD_SENDER_MS)
         return;
     // Data that came in the meantime is put back for the loop instead.
-    if (WaitForSingleObject(channel.data_ready, 0) == WAIT_OBJECT_0)
+    if (owned && WaitForSingleObject(channel.data_ready, 0) == WAIT_OBJECT_0)
         SetEvent(channel.data_ready);
     else
         SetEvent(channel.buffer_ready);
-    if (taken == WAIT_OBJECT_0 || taken == WAIT_ABANDONED)
+    if (owned)
         ReleaseMutex(sender_mutex);
 }
 
 void wait_for_data()
 {
-    while (WaitForSingleObject(channel.data_ready, DATA_WAIT_MS) == WAIT_TIMEOUT)
-        offer_buffer_again();
+    DWORD quiet_ms = 0;
+    while (WaitForSingleObject(channel.data_ready, DATA_WAIT_MS) == WAIT_TIMEOUT) {
+        quiet_ms += DATA_WAIT_MS;
+        offer_buffer_again(quiet_ms);
+    }
 }
 
 // A sender may fill the text area without a zero byte: the text ends with the buffer.
