@@ -6,6 +6,7 @@
 #include <string>
 #include <wchar.h>
 
+#include "compare_run.h"
 #include "csv_report.h"
 #include "directory_walk.h"
 #include "error_detail.h"
@@ -21,12 +22,8 @@
 #include "text_helpers.h"
 #include "version_report.h"
 
-namespace {
-
 const wchar_t NO_FILE_NAMES[] = L"No File Names given.";
-const wchar_t NO_DIRECTORY_NAME[] = L"No Directory Name given.";
 const wchar_t NOT_A_PATTERN[] = L"The given Directory Path is invalid or Wildcard Missing.";
-const wchar_t NOTHING_FOUND[] = L"No files found for the Directory/Pattern/Wildcard.";
 const wchar_t UNLISTABLE_FOLDER[] = L"Could not list Folder.";
 
 void print_run_failure(DWORD code, const wchar_t* detail)
@@ -38,6 +35,11 @@ void print_run_failure(DWORD code, const wchar_t* detail)
     ql_wprintf(L"%ls\n", detail);
     restore_text_color();
 }
+
+namespace {
+
+const wchar_t NO_DIRECTORY_NAME[] = L"No Directory Name given.";
+const wchar_t NOTHING_FOUND[] = L"No files found for the Directory/Pattern/Wildcard.";
 
 bool is_word(const wchar_t* word, const wchar_t* option)
 {
@@ -233,6 +235,9 @@ DWORD write_multiple_csv()
 
 DWORD run_multiple_files()
 {
+    int compare = compare_word_index(2);
+    if (compare != -1)
+        return compare_listed_files(compare);
     if (csv_mode)
         return write_multiple_csv();
     print_banner();
@@ -251,6 +256,10 @@ DWORD run_multiple_files()
 
 DWORD run_directory()
 {
+    // Word 2 is always the pattern.
+    int compare = compare_word_index(3);
+    if (compare != -1)
+        return compare_directory(compare);
     if (csv_mode)
         return write_directory_csv();
     if (find_option(L"-html") != -1)
