@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "compare_baseline.h"
+#include "compare_match.h"
+#include "console_harness.h"
 #include "csv_document.h"
 #include "multiple_test_support.h"
 #include "test_files.h"
@@ -176,6 +178,8 @@ TEST_F(CompareRun, DamagedBaselinesNameTheLineAndEndWith13)
         {"Path;LanguageId;CodePage\r\n", "line 1: fields separated by ';', not by commas."},
         {good.substr(0, good.find("\r\n") + 2) + "a,b\r\n", "line 2: 2 fields where the header has 23."},
         {good + "x\"y\r\n", after_last + "a quote inside a field that does not begin with one."},
+        {"\xFF\xFEP\0a\0", "line 1: UTF-16 text, where quillet writes UTF-8."},
+        {good + "\xC3(\r\n", after_last + "no UTF-8 text."},
     };
     for (const Case& damaged : cases) {
         write_file(baseline, damaged.bytes);
@@ -234,4 +238,75 @@ TEST(CompareBaseline, RootIsTheCurrentFolderOrTheLongestSharedOne)
         EXPECT_EQ(example.first, side.files[0].path);
         EXPECT_EQ(1u, side.by_key.count(matching_key(side.files[1].path)));
     }
+}
+
+TEST_F(CompareRun, StatusWordsHaveTheirColoursOnTheConsole)
+{
+    ASSERT_TRUE(console_fresh());
+    HANDLE locked = change_everything();
+    RunOptions options;
+    options.share_console = true;
+    RunResult run = run_program(exe, {L"-d", join_path(after, L"*.dll"), L"-s", L"-cmp", baseline}, options);
+    CloseHandle(locked);
+    EXPECT_EQ(1u, run.exit_code);
+    const struct {
+        const wchar_t* line;
+        WORD color;
+    } words[] = {{L"changed  swap.dll", 14},
+                 {L"added  new.dll", 10},
+                 {L"removed  gone.dll", 12},
+                 {L"moved  old.dll", 11},
+                 {L"unreadable  locked.dll", 12}};
+    for (const auto& word : words) {
+        COORD cell;
+        ASSERT_TRUE(console_find(word.line, cell)) << narrow(console_text());
+        EXPECT_EQ(word.color, console_attribute(cell.Y, cell.X)) << narrow(word.line);
+        EXPECT_EQ(console_attribute(0, 0), console_attribute(cell.Y, cell.X + static_cast<SHORT>(wcslen(word.line))))
+            << narrow(word.line);
+    }
+}
+
+TEST_F(CompareRun, TheLogGetsWhatStandardOutputGets)
+{
+    std::wstring logged = quillet_with_settings(L"compare-log", "[OutputInformation]\r\nWriteOutputToQuilletLog=1\r\n");
+    DeleteFileW(join_path(after, L"gone.dll").c_str());
+    RunResult run = run_quillet(logged, {L"-d", join_path(after, L"*.dll"), L"-s", L"-compare", baseline});
+    EXPECT_EQ(1u, run.exit_code);
+    std::string log = read_file(logged.substr(0, logged.size() - 4) + L".log");
+    EXPECT_EQ(1u, count_of(log, "removed  gone.dll\r\n6 unchanged, 0 changed")) << log;
+}
+
+namespace {
+
+ComparedSide side_of(const std::vector<std::vector<std::wstring>>& rows)
+{
+    ComparedSide side;
+    std::wstring reason;
+    side.columns = map_columns({L"Path", L"LanguageId", L"CodePage", L"Size", L"Error", L"MD5"}, reason);
+    for (const std::vector<std::wstring>& row : rows)
+        add_side_row(side, row, row[0], reason);
+    settle_baseline_root(side, L"");
+    return side;
+}
+
+} // namespace
+
+// A digest that two removed or two added files share moves none of them.
+TEST(CompareMatch, OnlyAMatchOfExactlyOneRemovedAndOneAddedFileIsAMove)
+{
+    ComparedSide baseline = side_of({{L"a.dll", L"", L"", L"10", L"", L"d1"},
+                                     {L"b.dll", L"", L"", L"10", L"", L"d2"},
+                                     {L"c.dll", L"", L"", L"10", L"", L"d2"},
+                                     {L"e.dll", L"", L"", L"10", L"", L"d3"}});
+    ComparedSide current = side_of({{L"x.dll", L"", L"", L"10", L"", L"d1"},
+                                    {L"y.dll", L"", L"", L"10", L"", L"d2"},
+                                    {L"z.dll", L"", L"", L"11", L"", L"d3"}});
+    Comparison comparison;
+    compare_sides(baseline, current, comparison);
+    std::vector<std::wstring> lines;
+    for (const Difference& difference : comparison.differences)
+        lines.push_back(std::to_wstring(difference.status) + L" " + difference.old_path + L">" + difference.path);
+    EXPECT_EQ(
+        (std::vector<std::wstring>{L"4 a.dll>x.dll", L"2 >y.dll", L"2 >z.dll", L"3 >b.dll", L"3 >c.dll", L"3 >e.dll"}),
+        lines);
 }
