@@ -5,8 +5,9 @@
 
 namespace {
 
-// Baselines beyond this are refused rather than half read: the text is held whole.
-const LONGLONG LARGEST_BASELINE = 0x3FFFFFFF;
+// Baselines beyond this (256 MiB, millions of rows) are refused rather than half read: the
+// text is held whole, twice while it is decoded.
+const LONGLONG LARGEST_BASELINE = 0x10000000;
 
 const wchar_t FORMULA_STARTS[] = L"=+-@\t\r";
 
