@@ -164,6 +164,27 @@ TEST_F(CompareRun, ABaselineWithLfLineEndsAndNoByteOrderMarkLoads)
         << run.out;
 }
 
+// A later version's document: its columns in another order, one this version does not know.
+TEST_F(CompareRun, ColumnsInAnyOrderAndUnknownOnesLoad)
+{
+    CsvDocument document = parse_csv(read_file(baseline));
+    ASSERT_EQ("", document.fault);
+    std::string reordered;
+    for (std::vector<std::string>& row : document.rows) {
+        row.push_back(&row == &document.rows[0] ? "Future" : "=x");
+        for (size_t index = row.size(); index-- > 0;) {
+            std::string quoted = "\"";
+            for (char c : row[index])
+                quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+            reordered += quoted + (index == 0 ? "\"\r\n" : "\",");
+        }
+    }
+    write_file(baseline, reordered);
+    RunResult run = compare({});
+    EXPECT_EQ(0u, run.exit_code) << run.out;
+    EXPECT_NE(std::string::npos, run.out.find("\r\n7 unchanged, 0 changed")) << run.out;
+}
+
 TEST_F(CompareRun, DamagedBaselinesNameTheLineAndEndWith13)
 {
     std::string good = read_file(baseline);
@@ -195,6 +216,8 @@ TEST_F(CompareRun, DamagedBaselinesNameTheLineAndEndWith13)
     EXPECT_NE(std::string::npos, missing.out.find("Could not open File for reading. Reason: 2")) << missing.out;
     RunResult no_value = run_quillet(exe, {L"-d", join_path(after, L"*.dll"), L"-compare"});
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), no_value.exit_code);
+    RunResult folder = run_quillet(exe, {L"-d", after, L"-compare", baseline});
+    EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND), folder.exit_code);
 }
 
 TEST_F(CompareRun, ListedFilesCompareAsGivenAndNothingFoundRemovesAll)
