@@ -117,15 +117,21 @@ void add_facts(std::wstring& row, const FileFacts& facts)
     add_field(row, facts.has_times ? iso_local_time(facts.accessed) : L"");
 }
 
-void write_row(std::wstring row)
+} // namespace
+
+std::vector<std::wstring>* row_collector = nullptr;
+
+void write_csv_row(std::wstring row)
 {
+    if (row_collector != nullptr) {
+        row_collector->push_back(std::move(row));
+        return;
+    }
     row += ROW_END;
     ql_print_document(row.c_str());
 }
 
-} // namespace
-
-void begin_csv_document(const CsvColumns& columns)
+void begin_csv_output()
 {
     fflush(stdout);
     _setmode(_fileno(stdout), _O_BINARY);
@@ -135,6 +141,10 @@ void begin_csv_document(const CsvColumns& columns)
         _setmode(_fileno(log_stream), _O_BINARY);
         fputs("\r\n", log_stream);
     }
+}
+
+std::wstring csv_header(const CsvColumns& columns)
+{
     std::wstring header = L"Path,LanguageId,CodePage,Language";
     for (const wchar_t* name : VERSION_STRING_NAMES)
         add_field(header, name);
@@ -144,7 +154,13 @@ void begin_csv_document(const CsvColumns& columns)
     if (columns.signature)
         header += L",Signature";
     header += L",Error";
-    write_row(header);
+    return header;
+}
+
+void begin_csv_document(const CsvColumns& columns)
+{
+    begin_csv_output();
+    write_csv_row(csv_header(columns));
 }
 
 void write_file_rows(const CsvColumns& columns, const std::wstring& path, bool digests_first, FailureList& failures)
@@ -161,7 +177,7 @@ void write_file_rows(const CsvColumns& columns, const std::wstring& path, bool d
         if (columns.signature)
             add_field(row, record.signature);
         add_field(row, failures.joined);
-        write_row(row);
+        write_csv_row(row);
     }
 }
 
@@ -174,7 +190,7 @@ void write_failure_row(const CsvColumns& columns, const std::wstring& path, cons
     for (size_t index = 0; index < columns.digests.size() + (columns.signature ? 1 : 0); ++index)
         add_field(row, L"");
     add_field(row, failure.joined);
-    write_row(row);
+    write_csv_row(row);
 }
 
 std::wstring csv_field(const std::wstring& value, bool guarded)

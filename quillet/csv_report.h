@@ -23,6 +23,19 @@ struct CsvColumns {
 // header row. Standard output and the log take the document's bytes unchanged from here on.
 void begin_csv_document(const CsvColumns& columns);
 
+// The first part of that: the byte-order mark and the log's line end, for any CSV document.
+void begin_csv_output();
+
+// The header row of the document, without its line end.
+std::wstring csv_header(const CsvColumns& columns);
+
+// One row of the document (its fields already made by csv_field), followed by the line end.
+void write_csv_row(std::wstring row);
+
+// Set while the comparison of a folder with a baseline reads the current side: the rows that
+// would be written are added here, without line ends, and nothing is printed.
+extern std::vector<std::wstring>* row_collector;
+
 // The rows of one file: one per translation, one when it has none or cannot be read. Every
 // failure the text report would print for it goes into the Error column, in the report's
 // order (digests_first: the multiple-file run's, which hashes before the properties);

@@ -28,18 +28,6 @@ std::wstring join_name(const std::wstring& directory, const std::wstring& name)
     return directory.empty() ? name : directory + L"\\" + name;
 }
 
-// The folder part of the pattern: as get_directory_part gives it, or for a pattern too long
-// for its buffer, everything before the last separator, never cut.
-std::wstring pattern_directory(const std::wstring& pattern)
-{
-    if (fits_buffer(pattern)) {
-        wchar_t directory[TEXT_CHARS];
-        return get_directory_part(pattern.c_str(), directory);
-    }
-    size_t separator = pattern.find_last_of(L'\\');
-    return separator == std::wstring::npos ? std::wstring() : pattern.substr(0, separator);
-}
-
 void list_matches(Walk& walk, const std::wstring& pattern, bool pattern_fits, const std::wstring& directory,
                   const std::wstring& relative)
 {
@@ -116,6 +104,18 @@ void walk_folder(Walk& walk, const std::wstring& directory, const std::wstring& 
 }
 
 } // namespace
+
+// The folder part of the pattern: as get_directory_part gives it, or for a pattern too long
+// for its buffer, everything before the last separator, never cut.
+std::wstring pattern_directory(const std::wstring& pattern)
+{
+    if (fits_buffer(pattern)) {
+        wchar_t directory[TEXT_CHARS];
+        return get_directory_part(pattern.c_str(), directory);
+    }
+    size_t separator = pattern.find_last_of(L'\\');
+    return separator == std::wstring::npos ? std::wstring() : pattern.substr(0, separator);
+}
 
 WalkResult walk_pattern(const wchar_t* pattern, bool recurse, const WalkVisitor& visitor)
 {

@@ -29,3 +29,7 @@ struct WalkResult {
 // entries with the reparse-point attribute (junctions, symbolic links) are never descended
 // into, so a link that leads back up cannot make the walk endless.
 WalkResult walk_pattern(const wchar_t* pattern, bool recurse, const WalkVisitor& visitor);
+
+// The pattern's folder: as get_directory_part gives it, or for a pattern too long for its
+// buffer, everything before the last separator.
+std::wstring pattern_directory(const std::wstring& pattern);

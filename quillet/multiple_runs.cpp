@@ -6,6 +6,7 @@
 #include <string>
 #include <wchar.h>
 
+#include "compare_run.h"
 #include "csv_report.h"
 #include "directory_walk.h"
 #include "error_detail.h"
@@ -23,12 +24,8 @@
 #include "text_helpers.h"
 #include "version_report.h"
 
-namespace {
-
 const wchar_t NO_FILE_NAMES[] = L"No File Names given.";
-const wchar_t NO_DIRECTORY_NAME[] = L"No Directory Name given.";
 const wchar_t NOT_A_PATTERN[] = L"The given Directory Path is invalid or Wildcard Missing.";
-const wchar_t NOTHING_FOUND[] = L"No files found for the Directory/Pattern/Wildcard.";
 const wchar_t UNLISTABLE_FOLDER[] = L"Could not list Folder.";
 
 void print_run_failure(DWORD code, const wchar_t* detail)
@@ -40,6 +37,11 @@ void print_run_failure(DWORD code, const wchar_t* detail)
     ql_wprintf(L"%ls\n", detail);
     restore_text_color();
 }
+
+namespace {
+
+const wchar_t NO_DIRECTORY_NAME[] = L"No Directory Name given.";
+const wchar_t NOTHING_FOUND[] = L"No files found for the Directory/Pattern/Wildcard.";
 
 bool is_word(const wchar_t* word, const wchar_t* option)
 {
@@ -285,6 +287,9 @@ DWORD run_multiple_files()
 {
     for (int index = 2; index < stored_word_count; ++index)
         unsigned_only = unsigned_only || is_word(stored_words[index], L"-unsigned");
+    int compare = compare_word_index(2);
+    if (compare != -1)
+        return compare_listed_files(compare);
     if (csv_mode)
         return write_multiple_csv();
     print_banner();
@@ -306,6 +311,10 @@ DWORD run_multiple_files()
 DWORD run_directory()
 {
     unsigned_only = find_option(L"-unsigned") != -1;
+    // Word 2 is always the pattern.
+    int compare = compare_word_index(3);
+    if (compare != -1)
+        return compare_directory(compare);
     if (csv_mode)
         return write_directory_csv();
     if (find_option(L"-html") != -1)
