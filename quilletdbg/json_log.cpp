@@ -31,7 +31,7 @@ ULONGLONG json_size()
 
 void rotate_json_before(size_t next)
 {
-    if (!rotation_due(json_size(), next, forward_options.log_size_mb))
+    if (forward_options.log_size_mb == 0 || !rotation_due(json_size(), next, forward_options.log_size_mb))
         return;
     CloseHandle(json_file);
     DWORD error = ERROR_SUCCESS;

@@ -123,17 +123,20 @@ void send_datagram(Collector& collector)
     report_if_due(collector, sent != SOCKET_ERROR);
 }
 
-void drop_connection(Collector& collector)
-{
-    closesocket(collector.socket);
-    collector.socket = INVALID_SOCKET;
-}
-
 void schedule_retry(Collector& collector)
 {
     collector.next_attempt_tick = GetTickCount() + collector.retry_ms;
     collector.retry_ms = collector.retry_ms * 2 < LAST_RETRY_MS ? collector.retry_ms * 2 : LAST_RETRY_MS;
     collector.retry_pending = true;
+}
+
+// The delay only starts again from 1 s once a message has got through: a collector that takes
+// connections and drops them at once is tried less and less often.
+void drop_connection(Collector& collector)
+{
+    closesocket(collector.socket);
+    collector.socket = INVALID_SOCKET;
+    schedule_retry(collector);
 }
 
 bool connect_collector(Collector& collector)
@@ -147,7 +150,6 @@ bool connect_collector(Collector& collector)
     if (socket_handle != INVALID_SOCKET &&
         connect(socket_handle, reinterpret_cast<const sockaddr*>(&collector.address), collector.address_length) == 0) {
         collector.socket = socket_handle;
-        collector.retry_ms = FIRST_RETRY_MS;
         collector.retry_pending = false;
         return true;
     }
@@ -198,6 +200,7 @@ void send_stream(Collector& collector)
         return;
     }
     collector.frame.clear();
+    collector.retry_ms = FIRST_RETRY_MS;
     report_if_due(collector, true);
 }
 

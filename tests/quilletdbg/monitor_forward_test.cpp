@@ -162,7 +162,7 @@ TEST_F(MonitorForward, CollectorsGetRfc5424BytesOverUdpAndTcp)
     ASSERT_NE(INVALID_SOCKET, udp);
     ASSERT_NE(INVALID_SOCKET, listener);
     start({L"-ts", L"-syslog", L"udp://127.0.0.1:" + std::to_wstring(udp_port), L"-SYSLOG",
-           L"tcp://127.0.0.1:" + std::to_wstring(tcp_port), L"-logsize", L"3"},
+           L"tcp://127.0.0.1:" + std::to_wstring(tcp_port), L"-logsize", L"3", L"-json", folder},
           program);
     Spawned holder;
     ASSERT_TRUE(start_holder(holder, {ACCENTED + L"\r\n"}));
@@ -193,7 +193,7 @@ TEST_F(MonitorForward, CollectorsGetRfc5424BytesOverUdpAndTcp)
         EXPECT_EQ(tcp_frames[i].substr(0, DATAGRAM_BYTES), datagrams[i]);
     }
     EXPECT_GT(tcp_frames[1].size(), DATAGRAM_BYTES); // the datagram was cut, the frame was not
-    EXPECT_EQ(1u, count_of(run.out, "The option \"-logsize\" has no effect without \"-log\" or \"-json\"."));
+    EXPECT_EQ(1u, count_of(run.out, "Could not open \"" + narrow(folder) + "\" for wirting.\r\nReason: 5\r\n"));
     EXPECT_EQ(0u, count_of(run.out, "not forwarded"));
     closesocket(connection);
     closesocket(listener);
@@ -205,7 +205,7 @@ TEST_F(MonitorForward, TcpCollectorAwayAndBackGetsOrderWithoutDuplicates)
     unsigned short port = 0;
     SOCKET listener = open_collector(true, port);
     ASSERT_NE(INVALID_SOCKET, listener);
-    start({L"-syslog", L"tcp://127.0.0.1:" + std::to_wstring(port)}, program);
+    start({L"-syslog", L"tcp://127.0.0.1:" + std::to_wstring(port), L"-logsize", L"2"}, program);
     std::vector<std::string> sent;
     for (const char* tag : {"A", "B", "C"}) {
         for (int i = 0; i < 20; ++i)
@@ -248,6 +248,7 @@ TEST_F(MonitorForward, TcpCollectorAwayAndBackGetsOrderWithoutDuplicates)
             EXPECT_EQ(1, std::count(received.begin(), received.end(), text)) << text;
         }
     }
+    EXPECT_EQ(1u, count_of(run.out, "The option \"-logsize\" has no effect without \"-log\" or \"-json\"."));
     size_t lost = sent.size() - received.size();
     std::smatch reported;
     if (std::regex_search(run.out, reported, std::regex("(\\d+) messages were not forwarded to tcp://127"))) {
