@@ -62,7 +62,8 @@ int check_forward_words(const wchar_t* bad_word)
 
 void open_message_sinks()
 {
-    computer_host_name(); // looked up once, before any thread asks
+    if (!forward_options.json_path.empty() || !forward_options.destinations.empty())
+        computer_host_name(); // looked up once, before any thread asks
     if (!forward_options.json_path.empty())
         open_json_log(forward_options.json_path);
     if (forward_options.log_size_given && forward_options.json_path.empty() && monitor_log_path[0] == L'\0')
