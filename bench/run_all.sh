@@ -54,3 +54,6 @@ bench "Text and CSV runs over a tree" csv_throughput.sh
 if [ -f "$top/bench/monitor_throughput.sh" ]; then
     bench "Monitor throughput" monitor_throughput.sh
 fi
+if [ -f "$top/bench/forward_throughput.sh" ]; then
+    bench "Monitor into a file with syslog collectors and JSON lines" forward_throughput.sh
+fi

@@ -6,6 +6,7 @@
 #include "channel_setup.h"
 #include "fault_guard.h"
 #include "message_filter.h"
+#include "message_sinks.h"
 #include "monitor_output.h"
 #include "output_lock.h"
 #include "process_name.h"
@@ -107,7 +108,7 @@ int text_length(const char* text)
 // The arrival time is that of the read, before the sender is looked up.
 void read_message()
 {
-    if (time_stamps_on)
+    if (time_stamps_on || message_sinks_on())
         GetLocalTime(&message.arrival);
     memset(message.name, 0, sizeof(message.name));
     message.process_id = *reinterpret_cast<const volatile DWORD*>(channel.view);
@@ -195,6 +196,7 @@ void show_message()
     else
         write_output_bytes(message_text.bytes, static_cast<size_t>(message_text.length));
     write_log_bytes(message_text.bytes, static_cast<size_t>(message_text.length));
+    pass_to_sinks(message.arrival, message.process_id, message.name, message.text, message.length);
     at_line_start = message.length > 0 && message.text[message.length - 1] == '\n';
     // Whatever ends the monitor later, this message is in the output and the log already.
     flush_monitor_output();

@@ -54,6 +54,11 @@ bool has_id(const std::vector<DWORD>& ids, DWORD id)
 
 } // namespace
 
+bool takes_filter_value(const wchar_t* word)
+{
+    return is_word(word, L"-include", L"-in") || is_word(word, L"-exclude", L"-ex") || is_word(word, L"-pid", nullptr);
+}
+
 const wchar_t* read_filter_words(int count, wchar_t** words, MessageFilter& filter, std::vector<wchar_t*>& others)
 {
     const wchar_t* lacking = nullptr;

@@ -27,6 +27,9 @@ const int MESSAGE_NEEDS_NAME = -1;
 // decimal number), or null.
 const wchar_t* read_filter_words(int count, wchar_t** words, MessageFilter& filter, std::vector<wchar_t*>& others);
 
+// Whether word is one of the filter words, whose next word is their value.
+bool takes_filter_value(const wchar_t* word);
+
 // Whether the filter matches texts, so that the message text is needed upper-cased.
 bool filter_has_texts(const MessageFilter& filter);
 

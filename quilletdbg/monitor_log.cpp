@@ -16,9 +16,17 @@ namespace {
 
 const int STAMP_CHARS = 100;
 
-void print_open_failure(DWORD code)
+} // namespace
+
+void print_open_failure(const wchar_t* path, DWORD code)
 {
-    qldbg_wprintf(L"Could not open \"%ls\" for wirting.\nReason: ", monitor_log_path);
+    qldbg_wprintf(L"Could not open \"%ls\" for wirting.\n", path);
+    print_failure_reason(code);
+}
+
+void print_failure_reason(DWORD code)
+{
+    qldbg_wprintf(L"Reason: ");
     set_text_color(4);
     qldbg_wprintf(L"%d\n", static_cast<int>(code));
     restore_text_color();
@@ -27,21 +35,25 @@ void print_open_failure(DWORD code)
     qldbg_wprintf(L"\n");
 }
 
-} // namespace
-
 void open_monitor_log()
 {
     get_program_file_path(L".log", monitor_log_path);
+    reopen_monitor_log(true);
+}
+
+void reopen_monitor_log(bool separator)
+{
     wchar_t stamp[STAMP_CHARS] = {};
     format_time_now(stamp, STAMP_CHARS);
 
     // Other programs may read the log (or write to it) while the monitor runs.
     monitor_log = _wfsopen(monitor_log_path, L"a+", _SH_DENYNO);
     if (monitor_log == nullptr) {
-        print_open_failure(GetLastError());
+        print_open_failure(monitor_log_path, GetLastError());
         return;
     }
-    fwprintf(monitor_log, L"-----------------%ls-----------------\n", stamp);
+    if (separator)
+        fwprintf(monitor_log, L"-----------------%ls-----------------\n", stamp);
 }
 
 void close_monitor_log()

@@ -10,7 +10,9 @@
 #include "channel_setup.h"
 #include "console_window.h"
 #include "ctrl_handler.h"
+#include "forward_options.h"
 #include "message_filter.h"
+#include "message_sinks.h"
 #include "monitor_banner.h"
 #include "monitor_log.h"
 #include "monitor_output.h"
@@ -60,7 +62,10 @@ void print_lacking_value(const wchar_t* word)
 
 int run_monitor(int argc, wchar_t** argv)
 {
-    const wchar_t* lacking = read_filter_words(argc, argv, message_filter, option_words);
+    std::vector<wchar_t*> filter_words;
+    const wchar_t* bad_forward_word = read_forward_words(argc, argv, forward_options, filter_words);
+    const wchar_t* lacking =
+        read_filter_words(static_cast<int>(filter_words.size()), filter_words.data(), message_filter, option_words);
     store_command_line(static_cast<int>(option_words.size()), option_words.data());
     wchar_t stem[TEXT_CHARS];
     get_program_path_stem(stem);
@@ -78,11 +83,14 @@ int run_monitor(int argc, wchar_t** argv)
         print_lacking_value(lacking);
         return ERROR_INVALID_PARAMETER;
     }
+    if (int failure = check_forward_words(bad_forward_word))
+        return failure;
     time_stamps_on = has_option(L"-time", L"-ts");
     if (has_option(L"-cls", L"-c"))
         clear_console_screen();
     if (has_option(L"-log", L"-l"))
         open_monitor_log();
+    open_message_sinks();
     if (has_option(L"-top", L"-t"))
         make_console_topmost();
     print_monitor_banner(0);
@@ -90,5 +98,6 @@ int run_monitor(int argc, wchar_t** argv)
 
     take_single_instance();
     setup_channel();
+    start_message_sinks();
     capture_loop();
 }

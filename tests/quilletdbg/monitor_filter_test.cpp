@@ -20,16 +20,12 @@ std::string literal(const std::string& text)
     return std::regex_replace(text, std::regex("[.^$|()\\[\\]{}*+?\\\\]"), "\\$&");
 }
 
-class MonitorFilter : public MonitorTest {
+class MonitorFilter : public MonitorCopyTest {
   protected:
-    std::wstring folder;
-    std::wstring program;
-
     void SetUp() override
     {
         MonitorTest::SetUp();
-        folder = make_temp_dir(L"filter");
-        program = copy_program(monitor_exe(), folder);
+        copy_monitor(L"filter");
     }
 
     // A sender that stays alive (its name must be found), once it has handed over its words.

@@ -7,6 +7,7 @@
 
 #include "console_harness.h"
 #include "monitor_harness.h"
+#include "test_files.h"
 
 class MonitorTest : public ::testing::Test {
   protected:
@@ -46,5 +47,18 @@ class MonitorTest : public ::testing::Test {
         EXPECT_FALSE(result.timed_out);
         EXPECT_EQ(0u, result.exit_code);
         return result;
+    }
+};
+
+// The monitor run from a copy in a folder of its own, where its log lands.
+class MonitorCopyTest : public MonitorTest {
+  protected:
+    std::wstring folder;
+    std::wstring program;
+
+    void copy_monitor(const std::wstring& tag)
+    {
+        folder = make_temp_dir(tag);
+        program = copy_program(monitor_exe(), folder);
     }
 };

@@ -6,6 +6,7 @@
 //                           release event is set
 //   many COUNT TAG          COUNT messages "TAG:i\n", i from 0
 //   long BYTES              one message of BYTES letters and a line end
+//   bulk COUNT BYTES        COUNT messages "i:" and BYTES letters and a line end, i from 0
 //   empties COUNT           COUNT empty messages, then "empties done\n"
 //   raw-longest             writes the longest whole message: the text area less its zero byte
 //   raw-full                writes a message that fills the whole text area, no zero byte
@@ -55,6 +56,14 @@ int many(int count, const wchar_t* tag)
         _snwprintf(text, 127, L"%ls:%d\n", tag, i);
         OutputDebugStringW(text);
     }
+    return 0;
+}
+
+int bulk(int count, int bytes)
+{
+    std::wstring letters(static_cast<size_t>(bytes), L'L');
+    for (int i = 0; i < count; ++i)
+        OutputDebugStringW((std::to_wstring(i) + L":" + letters + L"\n").c_str());
     return 0;
 }
 
@@ -218,6 +227,8 @@ int wmain(int argc, wchar_t** argv)
         return many(_wtoi(argv[2]), argv[3]);
     if (mode == L"long" && argc > 2)
         return long_message(_wtoi(argv[2]));
+    if (mode == L"bulk" && argc > 3)
+        return bulk(_wtoi(argv[2]), _wtoi(argv[3]));
     if (mode == L"empties" && argc > 2)
         return empties(_wtoi(argv[2]));
     if (mode == L"raw-full")

@@ -1,0 +1,104 @@
+#include "log_rotation.h"
+
+#include <io.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "forward_options.h"
+#include "monitor_log.h"
+#include "monitor_output.h"
+
+namespace {
+
+const ULONGLONG MEBIBYTE = 1024 * 1024;
+
+RotationState log_rotation = {false};
+
+// Another process holding the file without delete sharing keeps it from being renamed; asked
+// before the older files are moved, so that a failure leaves them as they were.
+DWORD rename_blocked(const std::wstring& path)
+{
+    HANDLE probe = CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (probe == INVALID_HANDLE_VALUE)
+        return GetLastError();
+    CloseHandle(probe);
+    return ERROR_SUCCESS;
+}
+
+ULONGLONG text_mode_bytes(const char* bytes, size_t length)
+{
+    ULONGLONG total = length;
+    for (size_t i = 0; i < length; ++i) {
+        if (bytes[i] == '\n')
+            ++total;
+    }
+    return total;
+}
+
+ULONGLONG log_size(FILE* log)
+{
+    LARGE_INTEGER size = {};
+    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(log)));
+    fflush(log);
+    return GetFileSizeEx(handle, &size) ? static_cast<ULONGLONG>(size.QuadPart) : 0;
+}
+
+} // namespace
+
+std::wstring numbered_path(const std::wstring& path, DWORD number)
+{
+    size_t name = path.find_last_of(L"\\/");
+    name = name == std::wstring::npos ? 0 : name + 1;
+    size_t dot = path.rfind(L'.');
+    if (dot == std::wstring::npos || dot < name)
+        dot = path.size();
+    return path.substr(0, dot) + L"." + std::to_wstring(number) + path.substr(dot);
+}
+
+bool rotation_due(ULONGLONG size, ULONGLONG next, DWORD limit_mb)
+{
+    return limit_mb != 0 && size > 0 && size + next > limit_mb * MEBIBYTE;
+}
+
+bool rotate_file(const std::wstring& path, DWORD keep, DWORD& error)
+{
+    error = rename_blocked(path);
+    if (error != ERROR_SUCCESS)
+        return false;
+    DeleteFileW(numbered_path(path, keep).c_str());
+    for (DWORD number = keep; number > 1; --number)
+        MoveFileExW(numbered_path(path, number - 1).c_str(), numbered_path(path, number).c_str(),
+                    MOVEFILE_REPLACE_EXISTING);
+    if (MoveFileExW(path.c_str(), numbered_path(path, 1).c_str(), MOVEFILE_REPLACE_EXISTING))
+        return true;
+    error = GetLastError();
+    return false;
+}
+
+void print_rotation_failure(const std::wstring& path, DWORD code, RotationState& state)
+{
+    if (state.notice_shown)
+        return;
+    state.notice_shown = true;
+    qldbg_wprintf(L"\nCould not start a new \"%ls\"; it grows on.\n", path.c_str());
+    print_failure_reason(code);
+}
+
+void rotate_log_before(const char* bytes, size_t length)
+{
+    FILE* log = monitor_log;
+    if (log == nullptr || forward_options.log_size_mb == 0)
+        return;
+    if (!rotation_due(log_size(log), text_mode_bytes(bytes, length), forward_options.log_size_mb))
+        return;
+    close_monitor_log();
+    DWORD error = ERROR_SUCCESS;
+    bool rotated = rotate_file(monitor_log_path, forward_options.log_keep, error);
+    // A log that could not be renamed goes on where it was; the next message tries again.
+    reopen_monitor_log(rotated);
+    if (rotated)
+        log_rotation.notice_shown = false;
+    else
+        print_rotation_failure(monitor_log_path, error, log_rotation);
+}

@@ -1,0 +1,363 @@
+// End-to-end: shown messages to syslog collectors and into a JSON file, and files that start
+// afresh at a size.
+#include <winsock2.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <regex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "monitor_fixture.h"
+#include "test_files.h"
+#include "traffic_names.h"
+
+std::string letters(size_t count);
+
+namespace {
+
+const char BOM[] = "\xEF\xBB\xBF";
+const std::wstring ACCENTED = L"Gr\u00fc\u00dfe, caf\u00e9 \u00b15 \u20ac";
+const size_t LONGEST_TEXT = 8183;
+const size_t DATAGRAM_BYTES = 8192;
+
+// A collector inside the test, on 127.0.0.1 (port 0: any free one). Not inheritable: inherited
+// by the monitor, it would outlive its closing here and keep its port.
+SOCKET open_collector(bool tcp, unsigned short& port)
+{
+    SOCKET collector = socket(AF_INET, tcp ? SOCK_STREAM : SOCK_DGRAM, 0);
+    SetHandleInformation(reinterpret_cast<HANDLE>(collector), HANDLE_FLAG_INHERIT, 0);
+    BOOL reuse = TRUE;
+    setsockopt(collector, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&reuse), sizeof(reuse));
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int length = sizeof(address);
+    sockaddr* named = reinterpret_cast<sockaddr*>(&address);
+    bool ready = bind(collector, named, length) == 0 && (!tcp || listen(collector, 4) == 0) &&
+                 getsockname(collector, named, &length) == 0;
+    port = ntohs(address.sin_port);
+    return ready ? collector : INVALID_SOCKET;
+}
+
+bool readable(SOCKET socket_handle, long seconds = 20)
+{
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(socket_handle, &set);
+    timeval wait = {seconds, 0};
+    return select(0, &set, nullptr, nullptr, &wait) == 1;
+}
+
+std::string receive_datagram(SOCKET collector)
+{
+    std::vector<char> buffer(65536);
+    int got = readable(collector) ? recv(collector, buffer.data(), static_cast<int>(buffer.size()), 0) : -1;
+    return got >= 0 ? std::string(buffer.data(), static_cast<size_t>(got)) : "<none>";
+}
+
+SOCKET accept_connection(SOCKET listener)
+{
+    SOCKET connection = readable(listener, 60) ? accept(listener, nullptr, nullptr) : INVALID_SOCKET;
+    SetHandleInformation(reinterpret_cast<HANDLE>(connection), HANDLE_FLAG_INHERIT, 0);
+    return connection;
+}
+
+// The next octet-counted frame without its count, or "<none>".
+std::string receive_frame(SOCKET connection)
+{
+    std::string count;
+    char c = 0;
+    while (readable(connection) && recv(connection, &c, 1, 0) == 1 && c != ' ')
+        count += c;
+    if (c != ' ' || count.empty() || count.find_first_not_of("0123456789") != std::string::npos)
+        return "<none>";
+    std::string frame(std::stoul(count), '\0');
+    for (size_t done = 0; done < frame.size();) {
+        int got = readable(connection) ? recv(connection, &frame[done], static_cast<int>(frame.size() - done), 0) : 0;
+        if (got <= 0)
+            return "<none>";
+        done += static_cast<size_t>(got);
+    }
+    return frame;
+}
+
+// The bytes a sender's OutputDebugStringW puts into the channel, and what a collector gets of
+// them: decoded from the ANSI code page, in UTF-8.
+std::string ansi(const std::wstring& text)
+{
+    std::string out(text.size() * 4, '\0');
+    int length = WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), &out[0],
+                                     static_cast<int>(out.size()), nullptr, nullptr);
+    return out.substr(0, static_cast<size_t>(length));
+}
+
+std::string through_ansi(const std::wstring& text)
+{
+    std::string bytes = ansi(text);
+    std::wstring wide(bytes.size(), L'\0');
+    wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()),
+                                                        &wide[0], static_cast<int>(wide.size()))));
+    return narrow(wide);
+}
+
+std::string host_name()
+{
+    wchar_t name[256] = {};
+    DWORD size = 256;
+    GetComputerNameExW(ComputerNameDnsHostname, name, &size);
+    return narrow(name);
+}
+
+// What "-ts" showed in front of "::pid::" in out: the stamp and the sender's name. Found
+// without a regular expression, which would recurse through a long message's letters.
+std::pair<std::string, std::string> stamp_and_name(const std::string& out, const std::string& pid)
+{
+    size_t at = out.find("::" + pid + "::");
+    size_t start = at == std::string::npos ? std::string::npos : out.rfind('\n', at);
+    if (start == std::string::npos || at - start < 15)
+        return {"<none>", "<none>"};
+    return {out.substr(start + 1, 12), out.substr(start + 14, at - start - 14)};
+}
+
+// The indices of the bulk messages ("i:" and letters) in a file, in order: marker, the index,
+// ":", letters and tail make one; -1 stands for one that is cut.
+std::vector<int> indices(const std::string& text, const std::string& marker, const std::string& tail, size_t count)
+{
+    std::vector<int> found;
+    std::string whole = ":" + std::string(count, 'L') + tail;
+    for (size_t at = text.find(marker); at != std::string::npos; at = text.find(marker, at + 1)) {
+        size_t start = at + marker.size();
+        size_t colon = text.find_first_not_of("0123456789", start);
+        if (colon == start || colon == std::string::npos || text.compare(colon, 2, ":L") != 0)
+            continue; // not where a message's text begins
+        found.push_back(text.compare(colon, whole.size(), whole) == 0 ? std::stoi(text.substr(start, colon - start))
+                                                                      : -1);
+    }
+    return found;
+}
+
+class MonitorForward : public MonitorCopyTest {
+  protected:
+    void SetUp() override
+    {
+        MonitorTest::SetUp();
+        copy_monitor(L"forward");
+        WSADATA data;
+        ASSERT_EQ(0, WSAStartup(MAKEWORD(2, 2), &data));
+    }
+
+    std::wstring path(const std::wstring& name) const
+    {
+        return join_path(folder, name);
+    }
+};
+
+} // namespace
+
+TEST_F(MonitorForward, CollectorsGetRfc5424BytesOverUdpAndTcp)
+{
+    unsigned short udp_port = 0;
+    unsigned short tcp_port = 0;
+    SOCKET udp = open_collector(false, udp_port);
+    SOCKET listener = open_collector(true, tcp_port);
+    ASSERT_NE(INVALID_SOCKET, udp);
+    ASSERT_NE(INVALID_SOCKET, listener);
+    start({L"-ts", L"-syslog", L"udp://127.0.0.1:" + std::to_wstring(udp_port), L"-SYSLOG",
+           L"tcp://127.0.0.1:" + std::to_wstring(tcp_port), L"-logsize", L"3", L"-json", folder},
+          program);
+    Spawned holder;
+    ASSERT_TRUE(start_holder(holder, {ACCENTED + L"\r\n"}));
+    std::string pid = std::to_string(holder.process.dwProcessId);
+    std::string held = "::" + pid + "::";
+    ASSERT_TRUE(wait_for_output(monitor, held));
+    RunResult longest = send_traffic({L"raw-longest"});
+    SOCKET connection = accept_connection(listener);
+    ASSERT_NE(INVALID_SOCKET, connection);
+    std::string tcp_frames[] = {receive_frame(connection), receive_frame(connection)};
+    std::string datagrams[] = {receive_datagram(udp), receive_datagram(udp)};
+    finish_holder(holder);
+    RunResult run = stop();
+
+    std::string longest_pid = std::to_string(longest.pid);
+    auto shown = stamp_and_name(run.out, longest_pid); // the name is N/A once the sender has ended
+    std::string rest[] = {" traffic_sender.exe " + pid + " - - " + BOM + through_ansi(ACCENTED),
+                          " " + (shown.second == "N/A" ? "-" : shown.second) + " " + longest_pid + " - - " + BOM +
+                              letters(LONGEST_TEXT)};
+    std::string stamps[] = {stamp_and_name(run.out, pid).first, shown.first};
+    for (int i = 0; i < 2; ++i) {
+        // The header's time is the arrival time that "-ts" shows.
+        std::regex header("<15>1 \\d{4}-\\d\\d-\\d\\dT" + std::regex_replace(stamps[i], std::regex("\\."), "\\.") +
+                          "[+-]\\d\\d:\\d\\d " + host_name());
+        std::smatch match;
+        std::string head = tcp_frames[i].substr(0, 300);
+        EXPECT_TRUE(std::regex_search(head, match, header) && match.position(0) == 0) << head;
+        EXPECT_EQ(rest[i], tcp_frames[i].substr(match.length(0)));
+        EXPECT_EQ(tcp_frames[i].substr(0, DATAGRAM_BYTES), datagrams[i]);
+    }
+    EXPECT_GT(tcp_frames[1].size(), DATAGRAM_BYTES); // the datagram was cut, the frame was not
+    EXPECT_EQ(1u, count_of(run.out, "Could not open \"" + narrow(folder) + "\" for wirting.\r\nReason: 5\r\n"));
+    EXPECT_EQ(0u, count_of(run.out, "not forwarded"));
+    closesocket(connection);
+    closesocket(listener);
+    closesocket(udp);
+}
+
+TEST_F(MonitorForward, TcpCollectorAwayAndBackGetsOrderWithoutDuplicates)
+{
+    unsigned short port = 0;
+    SOCKET listener = open_collector(true, port);
+    ASSERT_NE(INVALID_SOCKET, listener);
+    start({L"-syslog", L"tcp://127.0.0.1:" + std::to_wstring(port), L"-logsize", L"2"}, program);
+    std::vector<std::string> sent;
+    for (const char* tag : {"A", "B", "C"}) {
+        for (int i = 0; i < 20; ++i)
+            sent.push_back(std::string(tag) + ":" + std::to_string(i));
+    }
+    std::vector<std::string> received;
+    auto receive = [&](SOCKET connection, const std::string& last) {
+        for (std::string frame; (frame = receive_frame(connection)) != "<none>";) {
+            received.push_back(frame.substr(frame.find(BOM) + 3));
+            if (received.back() == last)
+                break;
+        }
+    };
+    ASSERT_EQ(0u, send_traffic({L"many", L"20", L"A"}).exit_code);
+    SOCKET connection = accept_connection(listener);
+    receive(connection, "A:19");
+    closesocket(connection);
+    closesocket(listener);
+    ASSERT_EQ(0u, send_traffic({L"many", L"20", L"B"}).exit_code);
+    EXPECT_TRUE(wait_for_output(monitor, "::B:19\r\n"));
+    listener = open_collector(true, port);
+    ASSERT_NE(INVALID_SOCKET, listener) << WSAGetLastError();
+    connection = accept_connection(listener);
+    ASSERT_NE(INVALID_SOCKET, connection) << "no reconnect";
+    ASSERT_EQ(0u, send_traffic({L"many", L"20", L"C"}).exit_code);
+    receive(connection, "C:19");
+    RunResult run = stop();
+    closesocket(connection);
+    closesocket(listener);
+
+    // In the order sent, none twice; all of A and C, losses only at the break.
+    size_t next = 0;
+    for (const std::string& text : received) {
+        size_t at = std::find(sent.begin() + next, sent.end(), text) - sent.begin();
+        ASSERT_LT(at, sent.size()) << text << " out of order or twice";
+        next = at + 1;
+    }
+    for (const std::string& text : sent) {
+        if (text[0] != 'B') {
+            EXPECT_EQ(1, std::count(received.begin(), received.end(), text)) << text;
+        }
+    }
+    EXPECT_EQ(1u, count_of(run.out, "The option \"-logsize\" has no effect without \"-log\" or \"-json\"."));
+    size_t lost = sent.size() - received.size();
+    std::smatch reported;
+    if (std::regex_search(run.out, reported, std::regex("(\\d+) messages were not forwarded to tcp://127"))) {
+        EXPECT_LE(std::stoul(reported[1].str()), lost);
+    }
+}
+
+TEST_F(MonitorForward, JsonLinesHoldWhatTheLogShows)
+{
+    std::wstring json = path(L"events.json");
+    start({L"-l", L"-ts", L"-json", json}, program);
+    Spawned holder;
+    ASSERT_TRUE(start_holder(holder, {L"first line\n", L"part one ", L"part two\n",
+                                      L"tab\there \"q\" back\\slash\x01\n", ACCENTED + L"\n"}));
+    std::string pid = std::to_string(holder.process.dwProcessId);
+    ASSERT_TRUE(wait_for_output(monitor, ansi(ACCENTED) + "\r\n"));
+    finish_holder(holder);
+    stop();
+    std::string log = read_file(path(L"quilletdbg.log"));
+    std::string lines = read_file(json);
+    ASSERT_EQ(5u, count_of(lines, "\n"));
+    const struct {
+        std::string json_text;
+        std::string log_text;
+        bool stamped;
+    } messages[] = {
+        {"first line", "first line\r\n", true},
+        {"part one ", "part one ", true},
+        {"part two", "part two\r\n", false}, // it continues the line of the one before
+        {"tab\\there \\\"q\\\" back\\\\slash\\u0001", "tab\there \"q\" back\\slash\x01\r\n", true},
+        {through_ansi(ACCENTED), ansi(ACCENTED) + "\r\n", true},
+    };
+    std::string sender = "traffic_sender.exe::" + pid + "::";
+    std::regex object(
+        "\\{\"time\":\"\\d{4}-\\d\\d-\\d\\dT(\\d\\d:\\d\\d:\\d\\d\\.\\d{3})[+-]\\d\\d:\\d\\d\",\"host\":\"" +
+        host_name() + "\",\"pid\":" + pid + ",\"process\":\"traffic_sender.exe\",\"text\":\"(.*)\"\\}\n");
+    auto line = std::sregex_iterator(lines.begin(), lines.end(), object);
+    for (const auto& each : messages) {
+        ASSERT_NE(std::sregex_iterator(), line) << lines;
+        EXPECT_EQ(each.json_text, (*line)[2].str());
+        std::string in_log = (each.stamped ? (*line)[1].str() + " " : "") + sender + each.log_text;
+        EXPECT_EQ(1u, count_of(log, in_log)) << in_log;
+        ++line;
+    }
+}
+
+TEST_F(MonitorForward, FilesStartAfreshAtTheSizeKeepingTheNewestWhole)
+{
+    // The sending side cuts a message at about 4 KB.
+    const int COUNT = 900;
+    const size_t LETTERS = 4000;
+    start({L"-l", L"-json", path(L"events.json"), L"-logsize", L"1", L"-logkeep", L"2"}, program);
+    ASSERT_EQ(0u, send_traffic({L"bulk", std::to_wstring(COUNT), std::to_wstring(LETTERS)}).exit_code);
+    EXPECT_TRUE(wait_for_output(monitor, "::" + std::to_string(COUNT - 1) + ":", 120000));
+    stop();
+    const struct {
+        std::wstring name;
+        std::wstring extension;
+        std::string marker;
+        std::string tail;
+    } kinds[] = {{L"quilletdbg", L".log", "::", "\r\n"}, {L"events", L".json", "\"text\":\"", "\"}\n"}};
+    for (const auto& kind : kinds) {
+        EXPECT_FALSE(file_exists(path(kind.name + L".3" + kind.extension)));
+        std::vector<int> all;
+        for (const wchar_t* number : {L".2", L".1", L""}) {
+            std::string text = read_file(path(kind.name + number + kind.extension));
+            EXPECT_LE(text.size(), 1024u * 1024u) << narrow(kind.name + number);
+            EXPECT_EQ(kind.extension == L".log" ? 0u : std::string::npos, text.find("-----------------"));
+            std::vector<int> found = indices(text, kind.marker, kind.tail, LETTERS);
+            EXPECT_FALSE(found.empty()) << narrow(kind.name + number);
+            all.insert(all.end(), found.begin(), found.end());
+        }
+        ASSERT_FALSE(all.empty());
+        EXPECT_EQ(COUNT - 1, all.back());
+        for (size_t i = 1; i < all.size(); ++i)
+            EXPECT_EQ(all[i - 1] + 1, all[i]) << narrow(kind.name) << " at " << i;
+    }
+}
+
+TEST_F(MonitorForward, BadValuesEnd87AfterBannerAndOneRedLineBeforeTheMutex)
+{
+    RunResult help = run_program(program, {L"-help"});
+    std::string banner = help.out.substr(0, help.out.find("\r\nUsage:\r\n"));
+    start(); // holds the mutex: a start that went on to take it would end with 170
+    const std::string collector = "a collector (HOST, HOST:PORT, udp://HOST[:PORT] or tcp://HOST[:PORT])";
+    const struct {
+        std::vector<std::wstring> words;
+        std::string line;
+    } cases[] = {
+        {{L"-syslog"}, "The option \"-syslog\" needs " + collector + " after it."},
+        {{L"-l", L"-SysLog", L"ftp://x"}, "The option \"-SysLog\" needs " + collector + " after it."},
+        {{L"-json"}, "The option \"-json\" needs a file name after it."},
+        {{L"-logsize", L"0", L"-l"},
+         "The option \"-logsize\" needs a size in MB (a whole number from 1 to 1048576) after it."},
+        {{L"-logkeep", L"2.5"},
+         "The option \"-logkeep\" needs a number of files (a whole number from 1 to 999) after it."},
+    };
+    for (const auto& each : cases) {
+        RunResult run = run_program(program, each.words);
+        EXPECT_FALSE(run.timed_out) << "it waited for a key";
+        EXPECT_EQ(87u, run.exit_code);
+        EXPECT_EQ(banner + "\r\n" + each.line + "\r\n", run.out);
+    }
+    EXPECT_FALSE(file_exists(path(L"quilletdbg.log")));
+    stop();
+}
