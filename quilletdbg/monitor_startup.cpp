@@ -10,6 +10,7 @@
 #include "channel_setup.h"
 #include "console_window.h"
 #include "ctrl_handler.h"
+#include "display_queue.h"
 #include "message_filter.h"
 #include "monitor_banner.h"
 #include "monitor_log.h"
@@ -79,6 +80,7 @@ int run_monitor(int argc, wchar_t** argv)
         return ERROR_INVALID_PARAMETER;
     }
     time_stamps_on = has_option(L"-time", L"-ts");
+    message_queue_on = has_option(L"-queue", L"-q");
     if (has_option(L"-cls", L"-c"))
         clear_console_screen();
     if (has_option(L"-log", L"-l"))

@@ -16,7 +16,7 @@ const int MESSAGES = 200;
 
 // Checks that the output holds each sender's messages exactly once and in order.
 void expect_every_message_once_in_order(const std::string& out, const std::vector<DWORD>& pids,
-                                        const std::string& where)
+                                        const std::string& where, int messages = MESSAGES)
 {
     std::map<std::string, int> next; // tag -> next expected number
     std::map<std::string, DWORD> pid_of;
@@ -46,12 +46,37 @@ void expect_every_message_once_in_order(const std::string& out, const std::vecto
         EXPECT_EQ(std::to_string(pid_of[tag]), line.substr(pid_start, pid_end - pid_start)) << where;
         ++received;
     }
-    EXPECT_EQ(SENDERS * MESSAGES, received) << where;
+    EXPECT_EQ(SENDERS * messages, received) << where;
     for (const auto& entry : next)
-        EXPECT_EQ(MESSAGES, entry.second) << where << ": " << entry.first;
+        EXPECT_EQ(messages, entry.second) << where << ": " << entry.first;
 }
 
-class MonitorLoad : public MonitorTest {};
+class MonitorLoad : public MonitorTest {
+  protected:
+    // Starts the senders, waits for them and then for a last message; returns their IDs.
+    std::vector<DWORD> send_from_eight(int messages, const std::string& last_seen)
+    {
+        std::vector<Spawned> senders(SENDERS);
+        std::vector<DWORD> pids;
+        for (int s = 0; s < SENDERS; ++s) {
+            EXPECT_TRUE(spawn_program(senders[s], traffic_exe(),
+                                      {L"many", std::to_wstring(messages), L"S" + std::to_wstring(s)}));
+            pids.push_back(senders[s].process.dwProcessId);
+        }
+        for (Spawned& sender : senders) {
+            RunResult done = finish_program(sender, 300000);
+            EXPECT_FALSE(done.timed_out);
+            EXPECT_EQ(0u, done.exit_code);
+        }
+        RunResult last = run_program(windows_path(BLURT_EXE), {L"last"});
+        std::string marker = "::" + std::to_string(last.pid) + "::last";
+        if (last_seen == "console")
+            EXPECT_TRUE(wait_for_console(std::wstring(marker.begin(), marker.end()), 60000));
+        else
+            EXPECT_TRUE(wait_for_output(monitor, marker + "\r\n", 60000));
+        return pids;
+    }
+};
 
 } // namespace
 
@@ -60,23 +85,31 @@ TEST_F(MonitorLoad, EightSendersTwoHundredMessagesEachArriveOnceAndInOrder)
     std::wstring folder = make_temp_dir(L"monitorload");
     std::wstring program = copy_program(monitor_exe(), folder);
     start({L"-l"}, program);
-
-    std::vector<Spawned> senders(SENDERS);
-    std::vector<DWORD> pids;
-    for (int s = 0; s < SENDERS; ++s) {
-        ASSERT_TRUE(
-            spawn_program(senders[s], traffic_exe(), {L"many", std::to_wstring(MESSAGES), L"S" + std::to_wstring(s)}));
-        pids.push_back(senders[s].process.dwProcessId);
-    }
-    for (Spawned& sender : senders) {
-        RunResult done = finish_program(sender, 300000);
-        EXPECT_FALSE(done.timed_out);
-        EXPECT_EQ(0u, done.exit_code);
-    }
-    RunResult last = run_program(windows_path(BLURT_EXE), {L"last"});
-    EXPECT_TRUE(wait_for_output(monitor, "::" + std::to_string(last.pid) + "::last\r\n", 60000));
+    std::vector<DWORD> pids = send_from_eight(MESSAGES, "output");
     RunResult run = stop();
 
     expect_every_message_once_in_order(run.out, pids, "standard output");
     expect_every_message_once_in_order(read_file(join_path(folder, L"quilletdbg.log")), pids, "log");
+}
+
+// With "-queue" the display thread paints the console from the queue: still every message once
+// and in the channel's order, on the console (rows enough for all of them) and in the log.
+TEST_F(MonitorLoad, QueuedMessagesOfEightSendersArriveOnceAndInOrderOnConsoleAndInLog)
+{
+    const int messages = 40;
+    std::wstring folder = make_temp_dir(L"monitorqueue");
+    std::wstring program = copy_program(monitor_exe(), folder);
+    start_on_console({L"-queue", L"-l"}, program);
+    std::vector<DWORD> pids = send_from_eight(messages, "console");
+    std::string shown;
+    for (wchar_t c : console_text())
+        shown += static_cast<char>(c);
+    stop();
+
+    expect_every_message_once_in_order(shown, pids, "console", messages);
+    expect_every_message_once_in_order(read_file(join_path(folder, L"quilletdbg.log")), pids, "log", messages);
+    // All of them were painted before Ctrl+C: the handler says so above its termination line.
+    COORD at = {};
+    ASSERT_TRUE(console_find(L"User request termination.", at));
+    EXPECT_EQ(L"Queued messages not shown on the console: 0", console_row(at.Y - 1));
 }
