@@ -159,7 +159,8 @@ class MonitorColours : public MonitorTest {
     {
         start_on_console(args);
         Spawned holder;
-        ASSERT_TRUE(start_holder(holder, {L"coloured\n"}));
+        // The second text is wider than the console: its second row keeps the text's colour.
+        ASSERT_TRUE(start_holder(holder, {L"coloured\n", std::wstring(200, L'W') + L"\n"}));
         std::wstring pid = std::to_wstring(holder.process.dwProcessId);
         std::wstring sender = L"traffic_sender.exe::" + pid + L"::";
         EXPECT_TRUE(wait_for_console(sender + L"coloured"));
@@ -175,6 +176,13 @@ class MonitorColours : public MonitorTest {
         EXPECT_EQ(7, console_attribute(at.Y, pid_column + pid_digits)); // "::" in the colour before
         EXPECT_EQ(15, console_attribute(at.Y, pid_column + pid_digits + 2));
         EXPECT_EQ(15, console_attribute(at.Y, pid_column + pid_digits + 9));
+        EXPECT_TRUE(wait_for_console(L"WWWWWWWWWW"));
+        COORD wide = {};
+        ASSERT_TRUE(console_find(sender + L"WWW", wide));
+        EXPECT_EQ(9, console_attribute(wide.Y, 0));
+        EXPECT_EQ(L"WWWWWWWWWW", console_row(wide.Y + 1).substr(0, 10));
+        EXPECT_EQ(15, console_attribute(wide.Y + 1, 0));
+        EXPECT_EQ(15, console_attribute(wide.Y + 1, 39));
         // Banner white, waiting line red.
         COORD banner = {};
         ASSERT_TRUE(console_find(L"quilletdbg - The \"quillet.exe\" Debug Output Monitor", banner));

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "console_harness.h"
 #include "monitor_fixture.h"
 #include "test_files.h"
 
@@ -104,6 +105,19 @@ TEST_F(MonitorLoad, QueuedMessagesOfEightSendersArriveOnceAndInOrderOnConsoleAnd
     std::string shown;
     for (wchar_t c : console_text())
         shown += static_cast<char>(c);
+    // Painted in batches, each piece in its colour: name, ID, "::" as before, text.
+    for (DWORD pid : pids) {
+        COORD at = {};
+        std::wstring sender = L"traffic_sender.exe::" + std::to_wstring(pid) + L"::";
+        ASSERT_TRUE(console_find(sender + L"S", at));
+        int id_at = at.X + 20, text_at = at.X + static_cast<int>(sender.size());
+        WORD expected[][2] = {{static_cast<WORD>(at.X), 9},
+                              {static_cast<WORD>(id_at), 10},
+                              {static_cast<WORD>(text_at - 1), 7},
+                              {static_cast<WORD>(text_at), 15}};
+        for (const auto& cell : expected)
+            EXPECT_EQ(cell[1], console_attribute(at.Y, cell[0])) << "row " << at.Y << " column " << cell[0];
+    }
     stop();
 
     expect_every_message_once_in_order(shown, pids, "console", messages);
