@@ -160,7 +160,7 @@ class MonitorColours : public MonitorTest {
         start_on_console(args);
         Spawned holder;
         // The second text is wider than the console: its second row keeps the text's colour.
-        ASSERT_TRUE(start_holder(holder, {L"coloured\n", std::wstring(200, L'W') + L"\n"}));
+        ASSERT_TRUE(start_holder(holder, {L"coloured\n", std::wstring(200, L'W') + L"\n", L"after\n"}));
         std::wstring pid = std::to_wstring(holder.process.dwProcessId);
         std::wstring sender = L"traffic_sender.exe::" + pid + L"::";
         EXPECT_TRUE(wait_for_console(sender + L"coloured"));
@@ -176,7 +176,7 @@ class MonitorColours : public MonitorTest {
         EXPECT_EQ(7, console_attribute(at.Y, pid_column + pid_digits)); // "::" in the colour before
         EXPECT_EQ(15, console_attribute(at.Y, pid_column + pid_digits + 2));
         EXPECT_EQ(15, console_attribute(at.Y, pid_column + pid_digits + 9));
-        EXPECT_TRUE(wait_for_console(L"WWWWWWWWWW"));
+        EXPECT_TRUE(wait_for_console(sender + L"after"));
         COORD wide = {};
         ASSERT_TRUE(console_find(sender + L"WWW", wide));
         EXPECT_EQ(9, console_attribute(wide.Y, 0));
