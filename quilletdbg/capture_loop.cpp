@@ -4,12 +4,14 @@
 #include <string.h>
 
 #include "channel_setup.h"
+#include "display_queue.h"
 #include "fault_guard.h"
 #include "message_filter.h"
 #include "message_sinks.h"
 #include "monitor_output.h"
 #include "output_lock.h"
 #include "process_name.h"
+#include "sender_identity.h"
 #include "text_color.h"
 #include "text_helpers.h"
 #include "time_stamp.h"
@@ -53,6 +55,8 @@ wchar_t upper_text[CHANNEL_TEXT_BYTES + 1];
 // Colours take effect only on a console; elsewhere the calls would only fail, at the price of
 // a round trip to the system each. Asked once per pass of the loop.
 bool output_on_console = false;
+// "-queue" on a console: the display thread paints what the loop queues.
+bool console_queued = false;
 // The last shown message ended its line: the next one begins a line and gets its stamp.
 bool at_line_start = true;
 StampDay stamp_day = {};
@@ -127,7 +131,8 @@ bool message_wanted()
     int verdict = filter_verdict(message_filter, message.process_id, text, nullptr);
     if (verdict != MESSAGE_NEEDS_NAME)
         return verdict == MESSAGE_SHOWN;
-    lookup_process_name(message.process_id, message.name);
+    if (message.name[0] == L'\0')
+        lookup_process_name(message.process_id, message.name);
     wchar_t name[TEXT_CHARS];
     copy_text(name, TEXT_CHARS, message.name);
     upper_case(name, wcslen(name));
@@ -182,16 +187,28 @@ void show_on_console(const MessageText& text)
     show_piece(text.bytes + text.separator_end, text.length - text.separator_end, 7);
 }
 
+void queue_for_display(const MessageText& text)
+{
+    ShownMessage shown = {text.bytes,         text.prefix_end, text.name_end, text.id_end,
+                          text.separator_end, text.length,     message.name,  static_cast<int>(wcslen(message.name))};
+    queue_message(shown);
+}
+
 void show_message()
 {
     if (message.name[0] == L'\0')
         lookup_process_name(message.process_id, message.name);
+    // Never under the output lock: the control handler must be able to take it meanwhile.
+    if (console_queued)
+        wait_for_queue_room();
     hold_output();
     // The dots end with the first message shown, not with the first one read.
     bool first = first_message_arrived == 0;
     first_message_arrived = 1;
     format_message(first, message_text);
-    if (output_on_console)
+    if (console_queued)
+        queue_for_display(message_text);
+    else if (output_on_console)
         show_on_console(message_text);
     else
         write_output_bytes(message_text.bytes, static_cast<size_t>(message_text.length));
@@ -208,10 +225,14 @@ void capture_pass(void*)
     start_waiting_indicator();
     DWORD mode = 0;
     output_on_console = GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != FALSE;
+    console_queued = message_queue_on && output_on_console && start_display();
     for (;;) {
         SetEvent(channel.buffer_ready);
         wait_for_data();
         read_message();
+        // Before the buffer goes back, while the sender most likely still runs.
+        if (message_queue_on)
+            identify_sender(sender_cache, message.process_id, message.name);
         // A dropped message leaves no trace: not printed, not logged, the line as it was.
         if (message_wanted())
             show_message();

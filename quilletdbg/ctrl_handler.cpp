@@ -5,12 +5,15 @@
 
 #include "channel_setup.h"
 #include "console_window.h"
+#include "display_queue.h"
 #include "monitor_log.h"
 #include "output_lock.h"
 
 BOOL WINAPI monitor_ctrl_handler(DWORD event)
 {
+    DWORD start = GetTickCount();
     hold_output_for_exit();
+    finish_display(start);
     // Straight to the console: the log never records the end of the run.
     wprintf(L"\nUser request termination.\n");
     release_channel();

@@ -10,6 +10,7 @@
 #include "channel_setup.h"
 #include "console_window.h"
 #include "ctrl_handler.h"
+#include "display_queue.h"
 #include "forward_options.h"
 #include "message_filter.h"
 #include "message_sinks.h"
@@ -86,6 +87,7 @@ int run_monitor(int argc, wchar_t** argv)
     if (int failure = check_forward_words(bad_forward_word))
         return failure;
     time_stamps_on = has_option(L"-time", L"-ts");
+    message_queue_on = has_option(L"-queue", L"-q");
     if (has_option(L"-cls", L"-c"))
         clear_console_screen();
     if (has_option(L"-log", L"-l"))

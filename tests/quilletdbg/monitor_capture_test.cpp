@@ -152,34 +152,56 @@ TEST_F(MonitorCapture, LongMessageArrivesWhole)
     stop();
 }
 
-TEST_F(MonitorCapture, ColoursOnTheConsole)
+// The pieces of a message in their colours, painted one by one or, with "-queue", in batches.
+class MonitorColours : public MonitorTest {
+  protected:
+    void check(const std::vector<std::wstring>& args)
+    {
+        start_on_console(args);
+        Spawned holder;
+        // The second text is wider than the console: its second row keeps the text's colour.
+        ASSERT_TRUE(start_holder(holder, {L"coloured\n", std::wstring(200, L'W') + L"\n", L"after\n"}));
+        std::wstring pid = std::to_wstring(holder.process.dwProcessId);
+        std::wstring sender = L"traffic_sender.exe::" + pid + L"::";
+        EXPECT_TRUE(wait_for_console(sender + L"coloured"));
+        finish_holder(holder);
+        COORD at = {};
+        ASSERT_TRUE(console_find(sender, at));
+        int pid_column = at.X + 20;
+        int pid_digits = static_cast<int>(pid.size());
+        EXPECT_EQ(9, console_attribute(at.Y, at.X));      // name: bright blue
+        EXPECT_EQ(9, console_attribute(at.Y, at.X + 19)); // its "::" too
+        EXPECT_EQ(10, console_attribute(at.Y, pid_column));
+        EXPECT_EQ(10, console_attribute(at.Y, pid_column + pid_digits - 1));
+        EXPECT_EQ(7, console_attribute(at.Y, pid_column + pid_digits)); // "::" in the colour before
+        EXPECT_EQ(15, console_attribute(at.Y, pid_column + pid_digits + 2));
+        EXPECT_EQ(15, console_attribute(at.Y, pid_column + pid_digits + 9));
+        EXPECT_TRUE(wait_for_console(sender + L"after"));
+        COORD wide = {};
+        ASSERT_TRUE(console_find(sender + L"WWW", wide));
+        EXPECT_EQ(9, console_attribute(wide.Y, 0));
+        EXPECT_EQ(L"WWWWWWWWWW", console_row(wide.Y + 1).substr(0, 10));
+        EXPECT_EQ(15, console_attribute(wide.Y + 1, 0));
+        EXPECT_EQ(15, console_attribute(wide.Y + 1, 39));
+        // Banner white, waiting line red.
+        COORD banner = {};
+        ASSERT_TRUE(console_find(L"quilletdbg - The \"quillet.exe\" Debug Output Monitor", banner));
+        EXPECT_EQ(15, console_attribute(banner.Y, banner.X));
+        COORD waiting = {};
+        ASSERT_TRUE(console_find(L"Waiting for Systemwide Debugging Events...", waiting));
+        EXPECT_EQ(12, console_attribute(waiting.Y, waiting.X));
+        stop();
+    }
+};
+
+TEST_F(MonitorColours, ColoursOnTheConsole)
 {
-    start_on_console();
-    Spawned holder;
-    ASSERT_TRUE(start_holder(holder, {L"coloured\n"}));
-    std::wstring pid = std::to_wstring(holder.process.dwProcessId);
-    std::wstring sender = L"traffic_sender.exe::" + pid + L"::";
-    EXPECT_TRUE(wait_for_console(sender + L"coloured"));
-    finish_holder(holder);
-    COORD at = {};
-    ASSERT_TRUE(console_find(sender, at));
-    int pid_column = at.X + 20;
-    int pid_digits = static_cast<int>(pid.size());
-    EXPECT_EQ(9, console_attribute(at.Y, at.X));      // name: bright blue
-    EXPECT_EQ(9, console_attribute(at.Y, at.X + 19)); // its "::" too
-    EXPECT_EQ(10, console_attribute(at.Y, pid_column));
-    EXPECT_EQ(10, console_attribute(at.Y, pid_column + pid_digits - 1));
-    EXPECT_EQ(7, console_attribute(at.Y, pid_column + pid_digits)); // "::" in the colour before
-    EXPECT_EQ(15, console_attribute(at.Y, pid_column + pid_digits + 2));
-    EXPECT_EQ(15, console_attribute(at.Y, pid_column + pid_digits + 9));
-    // Banner white, waiting line red.
-    COORD banner = {};
-    ASSERT_TRUE(console_find(L"quilletdbg - The \"quillet.exe\" Debug Output Monitor", banner));
-    EXPECT_EQ(15, console_attribute(banner.Y, banner.X));
-    COORD waiting = {};
-    ASSERT_TRUE(console_find(L"Waiting for Systemwide Debugging Events...", waiting));
-    EXPECT_EQ(12, console_attribute(waiting.Y, waiting.X));
-    stop();
+    check({});
+}
+
+TEST_F(MonitorColours, ColoursOnTheConsoleWithQueue)
+{
+    check({L"-queue"});
 }
 
 TEST_F(MonitorCapture, CtrlCEndsTheMonitorWithZeroAndTheTerminationLine)
@@ -235,4 +257,26 @@ TEST_F(MonitorCapture, KilledMonitorHasLostNothingItPrinted)
     EXPECT_NE(std::string::npos, run.out.find(expected));
     std::string log = read_file(join_path(folder, L"quilletdbg.log"));
     EXPECT_NE(std::string::npos, log.find(expected)) << log;
+}
+
+// With "-queue" the log is written before the buffer goes back: once a sender has handed over
+// its next message, the earlier ones are in the log, whatever the console has shown.
+TEST_F(MonitorCapture, KilledQueueingMonitorHasLoggedEveryMessageBeforeTheLastHandedOver)
+{
+    std::wstring folder = make_temp_dir(L"killedqueue");
+    std::wstring program = copy_program(monitor_exe(), folder);
+    start_on_console({L"-queue", L"-l"}, program);
+    HANDLE sent = CreateEventW(nullptr, FALSE, FALSE, TRAFFIC_SENT_EVENT);
+    Spawned holder;
+    ASSERT_TRUE(start_holder(holder, {L"one\n", L"two", L"three\n", L"four\n"}));
+    std::string sender = "traffic_sender.exe" + pid_text(holder.process.dwProcessId);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(sent, 60000));
+    CloseHandle(sent);
+    TerminateProcess(monitor.child.process.hProcess, 9);
+    RunResult run = finish_program(monitor.child, 10000);
+    monitor.running = false;
+    finish_holder(holder);
+    EXPECT_EQ(9u, run.exit_code);
+    std::string log = read_file(join_path(folder, L"quilletdbg.log"));
+    EXPECT_NE(std::string::npos, log.find(sender + "one\r\n" + sender + "two" + sender + "three\r\n")) << log;
 }
