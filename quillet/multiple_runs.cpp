@@ -4,6 +4,7 @@
 #include <wincrypt.h>
 
 #include <string>
+#include <vector>
 #include <wchar.h>
 
 #include "csv_report.h"
@@ -12,6 +13,7 @@
 #include "failure_notice.h"
 #include "file_hash.h"
 #include "file_properties.h"
+#include "hash_ahead.h"
 #include "html_text.h"
 #include "report_frame.h"
 #include "report_output.h"
@@ -44,8 +46,38 @@ bool is_word(const wchar_t* word, const wchar_t* option)
     return _wcsicmp(word, option) == 0;
 }
 
-void report_listed_file(const wchar_t* path)
+// The paths of a "-m" run: the words up to the first digest word.
+std::vector<std::wstring> listed_paths(int first)
 {
+    std::vector<std::wstring> paths;
+    for (int index = first; index < stored_word_count && digest_word(stored_words[index]) == 0; ++index)
+        paths.push_back(stored_words[index]);
+    return paths;
+}
+
+// The digest of a "-m" run, which only its last word can ask for.
+std::vector<ALG_ID> listed_digests(const wchar_t* last_word)
+{
+    std::vector<ALG_ID> digests;
+    if (digest_word(last_word) != 0)
+        digests.push_back(digest_word(last_word));
+    return digests;
+}
+
+// The digests of a "-d" run, in the order of the table.
+std::vector<ALG_ID> requested_digests()
+{
+    std::vector<ALG_ID> digests;
+    for (const DigestKind& digest : DIGEST_KINDS) {
+        if (find_option(digest.word) != -1)
+            digests.push_back(digest.algorithm);
+    }
+    return digests;
+}
+
+void report_listed_file(void*, const std::wstring& listed)
+{
+    const wchar_t* path = listed.c_str();
     ALG_ID algorithm = digest_word(stored_words[stored_word_count - 1]);
     if (algorithm != 0) {
         ql_wprintf(L"\n");
@@ -136,7 +168,7 @@ DWORD report_pattern(const wchar_t* pattern)
         ql_wprintf(L"<br><hr noshade>\n");
     }
     WalkVisitor visitor = {report_directory_entry, print_unlistable_folder, nullptr};
-    WalkResult walk = walk_pattern(pattern, recurse, visitor);
+    WalkResult walk = walk_pattern_ahead(pattern, recurse, visitor, requested_digests());
     if (walk.matched > 0)
         return walk.code;
     print_run_failure(ERROR_FILE_NOT_FOUND, NOTHING_FOUND);
@@ -184,20 +216,31 @@ void write_unlistable_folder(void* context, const std::wstring& folder, DWORD co
 DWORD write_directory_csv()
 {
     CsvColumns columns = csv_columns();
-    for (const DigestKind& digest : DIGEST_KINDS) {
-        if (find_option(digest.word) != -1)
-            columns.digests.push_back(digest.algorithm);
-    }
+    columns.digests = requested_digests();
     begin_csv_document(columns);
     // "-csv" itself is word 2 at least, so a pattern is always there.
     const wchar_t* pattern = stored_words[2];
     if (PathIsDirectoryW(pattern))
         return csv_run_failure(columns, ERROR_PATH_NOT_FOUND, NOT_A_PATTERN);
     WalkVisitor visitor = {write_csv_entry, write_unlistable_folder, &columns};
-    WalkResult walk = walk_pattern(pattern, recursive_run(), visitor);
+    WalkResult walk = walk_pattern_ahead(pattern, recursive_run(), visitor, columns.digests);
     if (walk.matched == 0)
         return csv_run_failure(columns, ERROR_FILE_NOT_FOUND, NOTHING_FOUND);
     return walk.code;
+}
+
+struct ListedRows {
+    CsvColumns columns;
+    DWORD code;
+};
+
+void write_listed_rows(void* context, const std::wstring& path)
+{
+    ListedRows& rows = *static_cast<ListedRows*>(context);
+    FailureList failures = {};
+    write_file_rows(rows.columns, path, true, failures);
+    if (failures.any)
+        rows.code = failures.last_code;
 }
 
 // "-csv" is never a path; the digest comes from the last other word.
@@ -211,22 +254,18 @@ DWORD write_multiple_csv()
             any_word = true;
         }
     }
-    CsvColumns columns = csv_columns();
-    if (digest_word(last_word) != 0)
-        columns.digests.push_back(digest_word(last_word));
-    begin_csv_document(columns);
+    ListedRows rows = {csv_columns(), 0};
+    rows.columns.digests = listed_digests(last_word);
+    begin_csv_document(rows.columns);
     if (!any_word)
-        return csv_run_failure(columns, ERROR_INVALID_PARAMETER, NO_FILE_NAMES);
-    DWORD code = 0;
-    for (int index = 2; index < stored_word_count && digest_word(stored_words[index]) == 0; ++index) {
-        if (is_word(stored_words[index], L"-csv"))
-            continue;
-        FailureList failures = {};
-        write_file_rows(columns, stored_words[index], true, failures);
-        if (failures.any)
-            code = failures.last_code;
+        return csv_run_failure(rows.columns, ERROR_INVALID_PARAMETER, NO_FILE_NAMES);
+    std::vector<std::wstring> paths;
+    for (const std::wstring& path : listed_paths(2)) {
+        if (!is_word(path.c_str(), L"-csv"))
+            paths.push_back(path);
     }
-    return code;
+    report_paths_ahead(paths, rows.columns.digests, write_listed_rows, &rows);
+    return rows.code;
 }
 
 } // namespace
@@ -240,12 +279,8 @@ DWORD run_multiple_files()
         print_run_failure(ERROR_INVALID_PARAMETER, NO_FILE_NAMES);
         return GetLastError();
     }
-    for (int index = 2; index < stored_word_count; ++index) {
-        const wchar_t* word = stored_words[index];
-        if (digest_word(word) != 0)
-            break;
-        report_listed_file(word);
-    }
+    report_paths_ahead(listed_paths(2), listed_digests(stored_words[stored_word_count - 1]), report_listed_file,
+                       nullptr);
     return GetLastError();
 }
 

@@ -1,0 +1,151 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "hash_ahead.h"
+#include "multiple_test_support.h"
+#include "reference_digest.h"
+#include "test_files.h"
+
+namespace {
+
+TEST(HashingThreads, SettingResolvesToTheThreadsOfTheRun)
+{
+    struct Case {
+        int setting, processors, threads;
+    } cases[] = {{0, 1, 1}, {0, 2, 2}, {0, 16, 8}, {1, 16, 1}, {3, 2, 3}, {64, 2, 64}, {65, 2, 64}, {-4, 8, 1}};
+    for (const Case& c : cases)
+        EXPECT_EQ(c.threads, resolve_hashing_threads(c.setting, c.processors)) << c.setting << " " << c.processors;
+}
+
+const char SETTINGS[] = "[OutputInformation]\r\nWriteOutputToQuilletLog=1\r\nPrintExtraFileProperties=1\r\n";
+
+// The run's log without its separator line, which holds the time of the run.
+std::string log_after_separator(const std::wstring& exe)
+{
+    std::wstring log = exe.substr(0, exe.size() - 4) + L".log";
+    std::string text = read_file(log);
+    DeleteFileW(log.c_str());
+    size_t time_end = text.find("-----------------", 17);
+    return time_end == std::string::npos ? "no separator: " + text : text.substr(time_end + 17);
+}
+
+struct Outcome {
+    RunResult run;
+    std::string log;
+};
+
+Outcome run_logged(const std::wstring& exe, const std::vector<std::wstring>& args)
+{
+    Outcome outcome = {run_quillet(exe, args), ""};
+    outcome.log = log_after_separator(exe);
+    return outcome;
+}
+
+// Large files (several read pieces), small ones, an empty one, a folder's own entries, one file
+// that another process holds open for writing, and more entries than the runs hash ahead.
+class HashAhead : public ::testing::Test {
+  protected:
+    std::wstring folder;
+    std::wstring big;
+    std::string big_bytes;
+    std::wstring locked;
+    HANDLE writer = INVALID_HANDLE_VALUE;
+
+    void SetUp() override
+    {
+        folder = make_temp_dir(L"ahead-tree");
+        std::wstring sub = join_path(folder, L"sub");
+        std::wstring many = join_path(sub, L"many");
+        ASSERT_TRUE(CreateDirectoryW(sub.c_str(), nullptr));
+        ASSERT_TRUE(CreateDirectoryW(many.c_str(), nullptr));
+        for (unsigned index = 0; index < (5u << 20) + 123; ++index)
+            big_bytes += static_cast<char>((index * 2654435761u) >> 24);
+        big = join_path(folder, L"big.bin");
+        write_file(big, big_bytes);
+        write_file(join_path(sub, L"mid.bin"), big_bytes.substr(0, (2u << 20) + 7));
+        write_file(join_path(folder, L"empty.bin"), "");
+        CopyFileW(data_file(L"image_x86.dll").c_str(), join_path(folder, L"small.dll").c_str(), FALSE);
+        CopyFileW(data_file(L"image_x64.dll").c_str(), join_path(sub, L"other.dll").c_str(), FALSE);
+        for (int index = 0; index < 80; ++index)
+            write_file(join_path(many, L"f" + std::to_wstring(index) + L".txt"), std::string(index * 37, 'q'));
+        locked = join_path(sub, L"locked.bin");
+        write_file(locked, "held open for writing");
+        // Access times settle before the runs: the first read of a new file may set them.
+        WIN32_FIND_DATAW entry;
+        for (const std::wstring& pattern : {join_path(folder, L"*"), join_path(sub, L"*"), join_path(many, L"*")}) {
+            HANDLE listing = FindFirstFileW(pattern.c_str(), &entry);
+            do {
+                std::wstring path = join_path(pattern.substr(0, pattern.size() - 2), entry.cFileName);
+                if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+                    read_file(path);
+            } while (FindNextFileW(listing, &entry));
+            FindClose(listing);
+        }
+        writer = CreateFileW(locked.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                             0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, writer);
+    }
+
+    void TearDown() override
+    {
+        if (writer != INVALID_HANDLE_VALUE)
+            CloseHandle(writer);
+    }
+};
+
+} // namespace
+
+TEST_F(HashAhead, EveryThreadCountPrintsAndLogsWhatOneThreadDoes)
+{
+    std::wstring one = quillet_with_settings(L"ahead-one", std::string(SETTINGS) + "[Hashing]\r\nHashingThreads=1\r\n");
+    std::wstring automatic = quillet_with_settings(L"ahead-auto", SETTINGS);
+    std::wstring four =
+        quillet_with_settings(L"ahead-four", std::string(SETTINGS) + "[Hashing]\r\nHashingThreads=4\r\n");
+    std::wstring tree = join_path(folder, L"*");
+    std::wstring sub = join_path(folder, L"sub");
+    std::vector<std::vector<std::wstring>> commands = {
+        {L"-d", tree, L"-s", L"-md5", L"-sha1", L"-sha256"},
+        {L"-d", tree, L"-s", L"-sha256", L"-html"},
+        {L"-d", tree, L"-s", L"-csv", L"-md5", L"-sha256"},
+        {L"-m", big, join_path(folder, L"empty.bin"), join_path(folder, L"missing.bin"), join_path(sub, L"other.dll"),
+         locked, L"-sha1"},
+        {L"-m", L"-csv", join_path(folder, L"small.dll"), locked, big, L"-sha256"},
+    };
+    for (const std::vector<std::wstring>& command : commands) {
+        Outcome expected = run_logged(one, command);
+        ASSERT_FALSE(expected.run.out.empty());
+        for (const std::wstring& exe : {automatic, four}) {
+            Outcome run = run_logged(exe, command);
+            EXPECT_EQ(expected.run.out, run.run.out) << narrow(command[0] + command.back());
+            EXPECT_EQ(expected.run.err, run.run.err);
+            EXPECT_EQ(expected.log, run.log);
+            EXPECT_EQ(expected.run.exit_code, run.run.exit_code);
+        }
+    }
+}
+
+// The comparison above only means something when the runs do hash and do meet the failures.
+TEST_F(HashAhead, ThreadedRunHashesAndReportsTheFailuresInPlace)
+{
+    std::wstring four = quillet_with_settings(L"ahead-four", "[Hashing]\r\nHashingThreads=4\r\n");
+    RunResult run = run_quillet(four, {L"-d", join_path(folder, L"*"), L"-s", L"-sha256"});
+    EXPECT_EQ(static_cast<DWORD>(ERROR_NO_MORE_FILES), run.exit_code);
+    size_t heading = run.out.find("\r\nFile Version Info for:\r\n\"" + narrow(big) + "\"\r\n");
+    std::string digest = "Allocating Memory (" + std::to_string(big_bytes.size()) +
+                         ") Bytes...done!\r\nReading File Content...done!\r\nCreating Hash Data...done!\r\n" +
+                         "File SHA256: " + reference_sha256(big_bytes) + "\r\n\r\n";
+    EXPECT_NE(std::string::npos, find_after(run.out, digest, heading)) << run.out;
+    std::string empty_heading = "\r\nFile Version Info for:\r\n\"" + narrow(join_path(folder, L"empty.bin")) + "\"\r\n";
+    EXPECT_NE(std::string::npos,
+              find_after(run.out, "Allocating Memory (0) Bytes...\r\nError: show_hash_info::VrtualAlloc Reason: ",
+                         run.out.find(empty_heading)));
+    std::string locked_heading = "\r\nFile Version Info for:\r\n\"" + narrow(locked) + "\"\r\n";
+    EXPECT_NE(std::string::npos, find_after(run.out, "\r\nError: show_hash_info::CreateFile Reason: 32\r\n",
+                                            run.out.find(locked_heading)));
+    // Every file with content: big, mid, the two DLLs and 79 of the 80 small ones (the first is empty).
+    EXPECT_EQ(83u, count_of(run.out, "File SHA256: "));
+}
