@@ -61,6 +61,7 @@ void record_step(DigestOutcome& outcome, DigestStepKind kind, const wchar_t* con
     step.code = code;
     record_error(step.sets_error, step.error);
 }
+
 void format_digest(const BYTE* digest, DWORD digest_size, wchar_t* digest_text)
 {
     clear_text_buffer(digest_text);

@@ -68,7 +68,7 @@ unsigned __stdcall hash_worker(void*)
         pool.waiting.pop_front();
         digest->started = true;
         LeaveCriticalSection(&pool.lock);
-        WIN32_FILE_ATTRIBUTE_DATA data;
+        WIN32_FILE_ATTRIBUTE_DATA data = {};
         bool has_access_time = GetFileAttributesExW(digest->path.c_str(), GetFileExInfoStandard, &data) == 1;
         EnterCriticalSection(&pool.lock);
         digest->has_access_time = has_access_time;

@@ -210,3 +210,32 @@ TEST_F(HashAhead, ThreadedRunHashesAndReportsTheFailuresInPlace)
     // Every file with content: big, mid, the two DLLs and 79 of the 80 small ones (the first is empty).
     EXPECT_EQ(83u, count_of(run.out, "File SHA256: "));
 }
+
+// Reading a file moves an old access time; a "-d" report shows the time from before its digest
+// was read, as one thread does, even when a worker has read the file already.
+TEST(HashAheadTimes, PropertiesShowTheAccessTimeBeforeTheDigestsRead)
+{
+    std::wstring folder = make_temp_dir(L"ahead-atime");
+    std::vector<std::wstring> paths;
+    for (int index = 0; index < 4; ++index) {
+        paths.push_back(join_path(folder, L"a" + std::to_wstring(index) + L".bin"));
+        write_file(paths.back(), std::string(100000, static_cast<char>('a' + index)));
+    }
+    SYSTEMTIME old_day = {2001, 1, 1, 1, 12, 0, 0, 0};
+    FILETIME old_time;
+    SystemTimeToFileTime(&old_day, &old_time);
+    for (const std::wstring& path : paths) {
+        HANDLE file =
+            CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_TRUE(SetFileTime(file, nullptr, &old_time, nullptr));
+        CloseHandle(file);
+    }
+    std::wstring exe = quillet_with_settings(
+        L"ahead-atime", "[Hashing]\r\nHashingThreads=4\r\n[OutputInformation]\r\nPrintExtraFileProperties=1\r\n");
+    RunResult run = run_quillet(exe, {L"-d", join_path(folder, L"*.bin"), L"-md5", L"-sha1", L"-sha256"});
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    ASSERT_TRUE(GetFileAttributesExW(paths[0].c_str(), GetFileExInfoStandard, &data));
+    if (CompareFileTime(&data.ftLastAccessTime, &old_time) == 0)
+        GTEST_SKIP() << "reading a file does not move its access time here";
+    EXPECT_EQ(4u, count_of(run.out, "File last Access: " + local_time_text(old_time) + "\r\n")) << run.out;
+}
