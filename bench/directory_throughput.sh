@@ -10,7 +10,8 @@
 # build its system32. Both programs write into a file, so the console is not what is timed;
 # quillet's run into /dev/null (a character device, as NUL is) is timed too.
 # Each figure is the fastest of BENCH_RUNS rounds (default 3); the "net" columns take off each
-# program's start-up, measured with a pattern that matches nothing.
+# program's start-up, measured with a pattern that matches nothing. The same run with -sha256
+# is timed with HashingThreads=1 and with the default (digests computed ahead on every core).
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 quillet="$build/quillet/quillet.exe"
@@ -21,6 +22,9 @@ require_files "$run" "$quillet" "$reader" "$no_colour" "$costs" "$build/bench/em
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp "$quillet" "$no_colour" "$work/"
+mkdir "$work/one"
+cp "$quillet" "$work/one/quillet.exe"
+printf '[Hashing]\r\nHashingThreads=1\r\n' >"$work/one/quillet.ini"
 quillet="$work/quillet.exe"
 no_colour="$work/quillet_no_colour.exe"
 warm_up_wine
@@ -48,7 +52,7 @@ fi
 
 # Round after round, every command once: a busy moment of the machine then slows all of them
 # alike instead of one, and the fastest of the rounds counts.
-quillet_start="" reader_start="" quillet_ms="" reader_ms="" null_ms="" no_colour_ms=""
+quillet_start="" reader_start="" quillet_ms="" reader_ms="" null_ms="" no_colour_ms="" sha_one_ms="" sha_ms=""
 for ((round = 0; round < runs; ++round)); do
     keep_best quillet_start "$(bench_out="$work/start.out" time_once "$run" "$quillet" -d "$nothing")"
     keep_best reader_start "$(time_once "$run" "$reader" "$nothing")"
@@ -56,8 +60,11 @@ for ((round = 0; round < runs; ++round)); do
     keep_best null_ms "$(bench_out=/dev/null time_once "$run" "$quillet" -d "$pattern")"
     keep_best no_colour_ms "$(bench_out="$work/no_colour.out" time_once "$run" "$no_colour" -d "$pattern")"
     keep_best reader_ms "$(bench_out="$work/reader.out" time_once "$run" "$reader" "$pattern")"
+    keep_best sha_one_ms "$(bench_out="$work/sha_one.out" time_once "$run" "$work/one/quillet.exe" -d "$pattern" -sha256)"
+    keep_best sha_ms "$(bench_out="$work/sha.out" time_once "$run" "$quillet" -d "$pattern" -sha256)"
 done
 cmp -s "$work/quillet.out" "$work/no_colour.out" || { echo "quillet_no_colour reported differently" >&2; exit 1; }
+cmp -s "$work/sha_one.out" "$work/sha.out" || { echo "the threaded -sha256 run reported differently" >&2; exit 1; }
 quillet_net=$((quillet_ms - quillet_start))
 no_colour_net=$((no_colour_ms - quillet_start))
 null_net=$((null_ms - quillet_start))
@@ -75,11 +82,17 @@ printf '%-16s %9s %9s %9s %9s\n' "  to /dev/null" "$null_ms" "$null_net" \
     "$(calc "$files * 1000" "$null_ms")" "$(calc "$files * 1000" "$null_net")"
 printf '%-16s %9s %9s %9s %9s\n' "  no colour calls" "$no_colour_ms" "$no_colour_net" \
     "$(calc "$files * 1000" "$no_colour_ms")" "$(calc "$files * 1000" "$no_colour_net")"
+printf '%-16s %9s %9s %9s %9s\n' "-sha256, 1 thr." "$sha_one_ms" "$((sha_one_ms - quillet_start))" \
+    "$(calc "$files * 1000" "$sha_one_ms")" "$(calc "$files * 1000" "$((sha_one_ms - quillet_start))")"
+printf '%-16s %9s %9s %9s %9s\n' "-sha256, default" "$sha_ms" "$((sha_ms - quillet_start))" \
+    "$(calc "$files * 1000" "$sha_ms")" "$(calc "$files * 1000" "$((sha_ms - quillet_start))")"
 printf '%-16s %9s %9s %9s %9s\n' version_reader "$reader_ms" "$reader_net" \
     "$(calc "$files * 1000" "$reader_ms")" "$(calc "$files * 1000" "$reader_net")"
 echo
 echo "ratio (quillet files/s / reader files/s): $(calc "$reader_ms" "$quillet_ms")," \
     "net $(calc "$reader_net" "$quillet_net")"
+echo "-sha256 with the default threads against HashingThreads=1 (time ratio, below 1 is faster):" \
+    "$(calc "$sha_ms" "$sha_one_ms")"
 echo "(\"to /dev/null\": the same run into a character device that is no console, as NUL is;"
 echo "\"no colour calls\": quillet_no_colour.exe, quillet linked with colour routines that do"
 echo " nothing; its report is byte for byte the same, so the difference is what the console colour"

@@ -50,6 +50,7 @@ bench() {
 bench "Hashing throughput" hash_throughput.sh
 bench "Peak memory of hashing" peak_memory.sh
 bench "Directory run throughput" directory_throughput.sh
+bench "Digests of large files on every core" hash_ahead.sh
 bench "Text and CSV runs over a tree" csv_throughput.sh
 if [ -f "$top/bench/monitor_throughput.sh" ]; then
     bench "Monitor throughput" monitor_throughput.sh

@@ -6,6 +6,7 @@
 #include <wchar.h>
 
 #include "file_properties.h"
+#include "hash_ahead.h"
 #include "format_output.h"
 #include "image_hash.h"
 #include "report_output.h"
@@ -50,6 +51,8 @@ void read_file_facts(const std::wstring& path, FileFacts& facts, FailureList& fa
     facts.size = GetFileSizeEx(file, &size) ? static_cast<ULONGLONG>(size.QuadPart) : 0;
     facts.attributes = GetFileAttributesW(path.c_str());
     facts.has_times = GetFileTime(file, &facts.created, &facts.accessed, &facts.written) == 1;
+    if (facts.has_times)
+        keep_access_time_before_hashing(path.c_str(), facts.accessed);
     CloseHandle(file);
 }
 

@@ -1,13 +1,10 @@
 #include "file_hash.h"
 
-#include <stdio.h>
 #include <string.h>
 #include <wchar.h>
 
-#include "failure_notice.h"
-#include "report_output.h"
-#include "text_color.h"
-#include "text_helpers.h"
+#include "digest_steps.h"
+#include "hash_ahead.h"
 
 namespace {
 
@@ -49,26 +46,24 @@ struct HashJob {
     DWORD hash_error;
     DWORD digest_size;
     BYTE* digest;
+    // Set when the digest is computed ahead: the steps are recorded there, never printed.
+    DigestOutcome* outcome;
 };
 
-void fail(const wchar_t* context, DWORD code)
+// A step as it happens: printed at once, or recorded for the printing thread.
+void reach(HashJob& job, DigestStepKind kind, const wchar_t* context = nullptr, DWORD code = 0)
 {
-    print_failure(code, context);
-    print_html_break();
-}
-
-void print_progress(const HashJob& job, const wchar_t* text)
-{
-    if (job.progress)
-        ql_wprintf(L"%ls", text);
-}
-
-void print_done(const HashJob& job)
-{
-    if (!job.progress)
+    if (job.outcome != nullptr) {
+        record_step(*job.outcome, kind, context, code);
         return;
-    ql_wprintf(L"done!\n");
-    print_html_break();
+    }
+    DigestStep step = {kind, context, code, false, 0};
+    print_step(step, job.size, job.progress);
+}
+
+void fail(HashJob& job, const wchar_t* context, DWORD code)
+{
+    reach(job, DIGEST_FAILED, context, code);
 }
 
 bool open_file(HashJob& job)
@@ -78,7 +73,7 @@ bool open_file(HashJob& job)
     if (job.file != INVALID_HANDLE_VALUE)
         return true;
     job.file = nullptr;
-    fail(L"show_hash_info::CreateFile", GetLastError());
+    fail(job, L"show_hash_info::CreateFile", GetLastError());
     return false;
 }
 
@@ -88,23 +83,11 @@ bool read_size(HashJob& job)
     SetLastError(NO_ERROR);
     DWORD low = GetFileSize(job.file, &high);
     if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) {
-        fail(L"show_hash_info::GetFileSize", GetLastError());
+        fail(job, L"show_hash_info::GetFileSize", GetLastError());
         return false;
     }
     job.size = (static_cast<ULONGLONG>(high) << 32) | low;
     return true;
-}
-
-// Sizes below 4 GiB - 1 show as they always have, the low 32 bits as a signed number; the
-// larger ones, which used to be refused, show their whole size.
-void print_allocating(const HashJob& job)
-{
-    if (!job.progress)
-        return;
-    if (job.size < INVALID_FILE_SIZE)
-        ql_wprintf(L"Allocating Memory (%d) Bytes...", static_cast<int>(static_cast<DWORD>(job.size)));
-    else
-        ql_wprintf(L"Allocating Memory (%I64u) Bytes...", job.size);
 }
 
 // The events of the reads; creating an event clears the last error, which the plain digest
@@ -115,7 +98,7 @@ bool create_events(HashJob& job)
     for (int index = 0; index < job.buffer_count; ++index) {
         job.pieces[index].overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         if (job.pieces[index].overlapped.hEvent == nullptr) {
-            fail(L"show_hash_info::CreateEvent", GetLastError());
+            fail(job, L"show_hash_info::CreateEvent", GetLastError());
             return false;
         }
     }
@@ -127,21 +110,21 @@ bool create_events(HashJob& job)
 // refuses: that refusal is the empty file's notice.
 bool allocate_content(HashJob& job)
 {
-    print_allocating(job);
+    reach(job, DIGEST_ALLOCATING);
     job.piece_bytes = job.size < HASH_PIECE_BYTES ? static_cast<DWORD>(job.size) : HASH_PIECE_BYTES;
     ULONGLONG pieces = job.piece_bytes == 0 ? 0 : (job.size + job.piece_bytes - 1) / job.piece_bytes;
     job.buffer_count = pieces < READ_BUFFERS ? static_cast<int>(pieces) : READ_BUFFERS;
     job.content = static_cast<BYTE*>(
         VirtualAlloc(nullptr, static_cast<SIZE_T>(job.piece_bytes) * job.buffer_count, MEM_COMMIT, PAGE_READWRITE));
     if (job.content == nullptr) {
-        fail(L"show_hash_info::VrtualAlloc", GetLastError());
+        fail(job, L"show_hash_info::VrtualAlloc", GetLastError());
         return false;
     }
     for (int index = 0; index < job.buffer_count; ++index)
         job.pieces[index].data = job.content + static_cast<SIZE_T>(job.piece_bytes) * index;
     if (!create_events(job))
         return false;
-    print_done(job);
+    reach(job, DIGEST_DONE);
     return true;
 }
 
@@ -179,7 +162,7 @@ bool start_read(HashJob& job, Piece& piece)
     if (ReadFile(job.file, piece.data + piece.filled, piece.wanted - piece.filled, nullptr, &piece.overlapped) != 1 &&
         GetLastError() != ERROR_IO_PENDING) {
         piece.reading = false;
-        fail(L"show_hash_info::ReadFile", GetLastError());
+        fail(job, L"show_hash_info::ReadFile", GetLastError());
         return false;
     }
     SetLastError(saved_error);
@@ -209,11 +192,11 @@ bool collect_piece(HashJob& job, Piece& piece)
         BOOL finished = GetOverlappedResult(job.file, &piece.overlapped, &read, TRUE);
         piece.reading = false;
         if (finished != 1) {
-            fail(L"show_hash_info::ReadFile", GetLastError());
+            fail(job, L"show_hash_info::ReadFile", GetLastError());
             return false;
         }
         if (read == 0) {
-            fail(L"show_hash_info::ReadFile", ERROR_HANDLE_EOF);
+            fail(job, L"show_hash_info::ReadFile", ERROR_HANDLE_EOF);
             return false;
         }
         SetLastError(saved_error);
@@ -239,7 +222,7 @@ void hash_piece(HashJob& job, const Piece& piece)
 // first, as it comes first.
 bool read_and_hash(HashJob& job)
 {
-    print_progress(job, L"Reading File Content...");
+    reach(job, DIGEST_READING);
     for (int index = 0; index < job.buffer_count; ++index)
         if (!start_next_piece(job, job.pieces[index]))
             return false;
@@ -253,22 +236,22 @@ bool read_and_hash(HashJob& job)
         if (!start_next_piece(job, piece))
             return false;
     }
-    print_done(job);
+    reach(job, DIGEST_DONE);
     return true;
 }
 
 bool report_hashing(HashJob& job)
 {
     if (job.setup_failure != nullptr) {
-        fail(job.setup_failure, job.setup_error);
+        fail(job, job.setup_failure, job.setup_error);
         return false;
     }
-    print_progress(job, L"Creating Hash Data...");
+    reach(job, DIGEST_HASHING);
     if (job.hash_failed) {
-        fail(L"show_hash_info::CryptHashData", job.hash_error);
+        fail(job, L"show_hash_info::CryptHashData", job.hash_error);
         return false;
     }
-    print_done(job);
+    reach(job, DIGEST_DONE);
     return true;
 }
 
@@ -276,48 +259,21 @@ bool read_digest(HashJob& job)
 {
     DWORD field_size = sizeof(job.digest_size);
     if (CryptGetHashParam(job.hash, HP_HASHSIZE, reinterpret_cast<BYTE*>(&job.digest_size), &field_size, 0) != 1) {
-        fail(L"show_hash_info::CryptGetHashParam", GetLastError());
+        fail(job, L"show_hash_info::CryptGetHashParam", GetLastError());
         return false;
     }
     job.digest = static_cast<BYTE*>(VirtualAlloc(nullptr, job.digest_size, MEM_COMMIT, PAGE_READWRITE));
     if (job.digest == nullptr) {
-        fail(L"show_hash_info::VirtualAlloc", GetLastError());
+        fail(job, L"show_hash_info::VirtualAlloc", GetLastError());
         return false;
     }
     DWORD digest_size = job.digest_size;
     if (CryptGetHashParam(job.hash, HP_HASHVAL, job.digest, &digest_size, 0) != 1) {
-        fail(L"show_hash_info::CryptGetHashParam", GetLastError());
+        fail(job, L"show_hash_info::CryptGetHashParam", GetLastError());
         return false;
     }
     job.digest_size = digest_size;
     return true;
-}
-
-void format_digest(const HashJob& job, wchar_t* digest_text)
-{
-    clear_text_buffer(digest_text);
-    // Two characters a byte; a digest longer than the text holds is cut, never overrun.
-    for (DWORD index = 0; index < job.digest_size && 2 * (index + 1) < TEXT_CHARS; ++index) {
-        wchar_t byte_text[4];
-        memset(byte_text, 0, sizeof(byte_text));
-        _snwprintf(byte_text, 3, L"%2.2x", job.digest[index]);
-        wcscat(digest_text, byte_text);
-    }
-}
-
-void print_digest(const HashJob& job)
-{
-    if (job.progress && digest_name(job.algorithm)[0] != L'\0')
-        ql_wprintf(L"File %ls: ", digest_name(job.algorithm));
-
-    wchar_t digest_text[TEXT_CHARS];
-    format_digest(job, digest_text);
-    set_text_color(1);
-    ql_wprintf(L"%ls", digest_text);
-    print_html_break();
-    restore_text_color();
-    if (job.progress)
-        ql_wprintf(L"\n\n");
 }
 
 // Reads still under way after a failure write into the buffers: they are cancelled and
@@ -366,6 +322,13 @@ bool compute_digest(HashJob& job)
     return read_and_hash(job) && report_hashing(job) && read_digest(job);
 }
 
+void keep_digest(const HashJob& job, DigestOutcome& outcome)
+{
+    outcome.digest_size = job.digest_size < DIGEST_BYTES ? job.digest_size : DIGEST_BYTES;
+    memcpy(outcome.digest, job.digest, outcome.digest_size);
+    record_step(outcome, DIGEST_COMPUTED, nullptr, 0);
+}
+
 } // namespace
 
 const DigestKind* digest_word(const wchar_t* word)
@@ -386,25 +349,49 @@ const wchar_t* digest_name(ALG_ID algorithm)
     return L"";
 }
 
+void compute_digest_outcome(ALG_ID algorithm, const wchar_t* path, DigestOutcome& outcome)
+{
+    outcome = DigestOutcome();
+    SetLastError(ERROR_UNTOUCHED);
+    HashJob job = {};
+    job.algorithm = algorithm;
+    job.path = path;
+    job.outcome = &outcome;
+    bool computed = compute_digest(job);
+    outcome.size = job.size;
+    if (computed)
+        keep_digest(job, outcome);
+    clean_up(job);
+    record_error(outcome.end_sets_error, outcome.end_error);
+}
+
 void show_hash_info(ALG_ID algorithm, const wchar_t* path, int progress)
 {
+    const DigestOutcome* ready = digest_computed_ahead(algorithm, path);
+    if (ready != nullptr) {
+        replay_outcome(algorithm, *ready, progress == 1, nullptr);
+        return;
+    }
     HashJob job = {};
     job.algorithm = algorithm;
     job.path = path;
     job.progress = progress == 1;
     if (compute_digest(job))
-        print_digest(job);
+        print_digest(algorithm, job.progress, job.digest, job.digest_size);
     clean_up(job);
 }
 
 bool file_digest_text(ALG_ID algorithm, const wchar_t* path, wchar_t* digest_text)
 {
+    const DigestOutcome* ready = digest_computed_ahead(algorithm, path);
+    if (ready != nullptr)
+        return replay_outcome(algorithm, *ready, false, digest_text);
     HashJob job = {};
     job.algorithm = algorithm;
     job.path = path;
     bool computed = compute_digest(job);
     if (computed)
-        format_digest(job, digest_text);
+        format_digest(job.digest, job.digest_size, digest_text);
     clean_up(job);
     return computed;
 }

@@ -5,6 +5,8 @@
 
 #include <wincrypt.h>
 
+#include "digest_steps.h"
+
 // Bytes read and hashed at a time: memory stays a few of these whatever the file's size.
 const DWORD HASH_PIECE_BYTES = 1 << 20;
 
@@ -36,6 +38,11 @@ const DigestKind* digest_word(const wchar_t* word);
 // The name of a whole-file digest ("MD5", "SHA1", "SHA256"), or "" for an algorithm not offered.
 const wchar_t* digest_name(ALG_ID algorithm);
 
+// Computes the digest and records its steps; prints nothing, so any thread may call it.
+void compute_digest_outcome(ALG_ID algorithm, const wchar_t* path, DigestOutcome& outcome);
+
+// Both below print (or fill) the digest that was computed ahead for path when there is one
+// (hash_ahead.h), and otherwise compute it as they go.
 // progress 1: step lines, label and closing empty line; any other value: the digest alone.
 void show_hash_info(ALG_ID algorithm, const wchar_t* path, int progress);
 

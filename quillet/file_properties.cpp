@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include "failure_notice.h"
+#include "hash_ahead.h"
 #include "html_text.h"
 #include "report_output.h"
 #include "settings.h"
@@ -70,6 +71,7 @@ void print_properties_block(HANDLE file, const wchar_t* path)
     print_block_line(L"File Attributes: %d\n", static_cast<int>(GetFileAttributesW(path)));
     FILETIME created, accessed, written;
     if (GetFileTime(file, &created, &accessed, &written) == 1) {
+        keep_access_time_before_hashing(path, accessed);
         print_time_line(L"File created: %ls\n", created);
         print_time_line(L"File last Access: %ls\n", accessed);
         print_time_line(L"File last Write: %ls\n\n", written);

@@ -32,7 +32,7 @@ const DWORD LONGEST_DIGEST = 32;
 // its hash stays the same when a signature is added.
 const ULONGLONG SIGNED_IMAGE_ALIGNMENT = 8;
 
-enum Outcome { DIGEST_DONE, NO_DIGEST, DIGEST_FAILED };
+enum Outcome { PE_DIGEST_DONE, PE_NO_DIGEST, PE_DIGEST_FAILED };
 
 // One image hash or import hash; every handle starts empty so that the clean-up can release
 // whatever was obtained.
@@ -64,7 +64,7 @@ Outcome damaged()
 {
     print_failure(ERROR_BAD_EXE_FORMAT, DAMAGED_IMAGE_TEXT);
     print_html_break();
-    return DIGEST_FAILED;
+    return PE_DIGEST_FAILED;
 }
 
 // What a status of the image's reading means for the digest: go on, or the notice it gets.
@@ -76,7 +76,7 @@ bool usable(const PeDigest& job, PeStatus status, Outcome& outcome)
         outcome = damaged();
     } else {
         fail(job, L"ReadFile", job.pe.read_error);
-        outcome = DIGEST_FAILED;
+        outcome = PE_DIGEST_FAILED;
     }
     return false;
 }
@@ -154,7 +154,7 @@ Outcome hash_signed_image(PeDigest& job)
     job.buffer = static_cast<BYTE*>(VirtualAlloc(nullptr, HASH_PIECE_BYTES, MEM_COMMIT, PAGE_READWRITE));
     if (job.buffer == nullptr) {
         fail(job, L"VirtualAlloc", GetLastError());
-        return DIGEST_FAILED;
+        return PE_DIGEST_FAILED;
     }
     bool has_table = pe.security.Size != 0;
     ULONGLONG table_start = has_table ? pe.security.VirtualAddress : pe.size;
@@ -165,15 +165,15 @@ Outcome hash_signed_image(PeDigest& job)
                                 {table_end, pe.size}};
     for (const ByteRange& range : ranges) {
         if (!hash_range(job, range))
-            return DIGEST_FAILED;
+            return PE_DIGEST_FAILED;
     }
     ULONGLONG unaligned = pe.size % SIGNED_IMAGE_ALIGNMENT;
     if (!has_table && unaligned != 0) {
         const BYTE padding[SIGNED_IMAGE_ALIGNMENT] = {};
         if (!feed_hash(job, padding, static_cast<DWORD>(SIGNED_IMAGE_ALIGNMENT - unaligned)))
-            return DIGEST_FAILED;
+            return PE_DIGEST_FAILED;
     }
-    return DIGEST_DONE;
+    return PE_DIGEST_DONE;
 }
 
 std::string lower_case(std::string text)
@@ -259,17 +259,17 @@ PeStatus import_text(PeFile& pe, std::string& text)
 Outcome hash_import_names(PeDigest& job)
 {
     std::string text;
-    Outcome outcome = DIGEST_DONE;
+    Outcome outcome = PE_DIGEST_DONE;
     if (!usable(job, import_text(job.pe, text), outcome))
         return outcome;
     if (text.empty()) {
         job.missing = NO_IMPORTS_TEXT;
-        return NO_DIGEST;
+        return PE_NO_DIGEST;
     }
     if (!begin_hash(job) ||
         !feed_hash(job, reinterpret_cast<const BYTE*>(text.data()), static_cast<DWORD>(text.size())))
-        return DIGEST_FAILED;
-    return DIGEST_DONE;
+        return PE_DIGEST_FAILED;
+    return PE_DIGEST_DONE;
 }
 
 Outcome compute_pe_digest(PeDigest& job, const wchar_t* path)
@@ -277,22 +277,22 @@ Outcome compute_pe_digest(PeDigest& job, const wchar_t* path)
     DWORD error = 0;
     if (!open_pe_file(job.pe, path, error)) {
         fail(job, L"CreateFile", error);
-        return DIGEST_FAILED;
+        return PE_DIGEST_FAILED;
     }
-    Outcome outcome = DIGEST_DONE;
+    Outcome outcome = PE_DIGEST_DONE;
     PeStatus status = read_pe_headers(job.pe);
     if (status == PE_NOT_IMAGE) {
         job.missing = NO_PE_IMAGE_TEXT;
-        return NO_DIGEST;
+        return PE_NO_DIGEST;
     }
     if (!usable(job, status, outcome))
         return outcome;
     if (job.kind->source == SIGNED_IMAGE)
-        outcome = begin_hash(job) ? hash_signed_image(job) : DIGEST_FAILED;
+        outcome = begin_hash(job) ? hash_signed_image(job) : PE_DIGEST_FAILED;
     else
         outcome = hash_import_names(job);
-    if (outcome == DIGEST_DONE && !finish_hash(job))
-        return DIGEST_FAILED;
+    if (outcome == PE_DIGEST_DONE && !finish_hash(job))
+        return PE_DIGEST_FAILED;
     return outcome;
 }
 
@@ -338,8 +338,8 @@ void show_digest(const DigestKind& digest, const wchar_t* path, int progress)
     PeDigest job = {};
     start_job(job, digest);
     Outcome outcome = compute_pe_digest(job, path);
-    if (outcome != DIGEST_FAILED)
-        print_value(digest, outcome == DIGEST_DONE ? job.text : job.missing, progress);
+    if (outcome != PE_DIGEST_FAILED)
+        print_value(digest, outcome == PE_DIGEST_DONE ? job.text : job.missing, progress);
     clean_up(job);
 }
 
@@ -352,7 +352,7 @@ void digest_cell_text(const DigestKind& digest, const wchar_t* path, wchar_t* te
     }
     PeDigest job = {};
     start_job(job, digest);
-    if (compute_pe_digest(job, path) == DIGEST_DONE)
+    if (compute_pe_digest(job, path) == PE_DIGEST_DONE)
         copy_text(text, TEXT_CHARS, job.text);
     clean_up(job);
 }

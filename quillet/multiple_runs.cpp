@@ -4,6 +4,7 @@
 #include <wincrypt.h>
 
 #include <string>
+#include <vector>
 #include <wchar.h>
 
 #include "compare_run.h"
@@ -13,6 +14,7 @@
 #include "failure_notice.h"
 #include "file_hash.h"
 #include "file_properties.h"
+#include "hash_ahead.h"
 #include "html_text.h"
 #include "image_hash.h"
 #include "pe_view.h"
@@ -96,8 +98,52 @@ WalkVisitor walk_visitor(void (*entry)(void*, const std::wstring&, bool, const s
     return visitor;
 }
 
-void report_listed_file(const wchar_t* path)
+// The digests that workers compute ahead of the reports: those of the whole file (the others
+// read only a part of it).
+std::vector<ALG_ID> ahead_algorithms(const std::vector<const DigestKind*>& digests)
 {
+    std::vector<ALG_ID> algorithms;
+    for (const DigestKind* digest : digests) {
+        if (digest->source == WHOLE_FILE)
+            algorithms.push_back(digest->algorithm);
+    }
+    return algorithms;
+}
+
+// The digests of a "-d" run, in the order of the table.
+std::vector<const DigestKind*> requested_digests()
+{
+    std::vector<const DigestKind*> digests;
+    for (const DigestKind& digest : DIGEST_KINDS) {
+        if (find_option(digest.word) != -1)
+            digests.push_back(&digest);
+    }
+    return digests;
+}
+
+// The paths of a "-m" run: the words up to the first digest word, less the run words.
+std::vector<std::wstring> listed_paths()
+{
+    std::vector<std::wstring> paths;
+    for (int index = 2; index < stored_word_count && digest_word(stored_words[index]) == nullptr; ++index) {
+        if (!is_run_word(stored_words[index]))
+            paths.push_back(stored_words[index]);
+    }
+    return paths;
+}
+
+// The digest of a "-m" run, which only its last other word can ask for.
+std::vector<const DigestKind*> listed_digests()
+{
+    std::vector<const DigestKind*> digests;
+    if (asked_digest() != nullptr)
+        digests.push_back(asked_digest());
+    return digests;
+}
+
+void report_listed_file(void*, const std::wstring& listed)
+{
+    const wchar_t* path = listed.c_str();
     if (left_out(path))
         return;
     const DigestKind* digest = asked_digest();
@@ -194,7 +240,7 @@ DWORD report_pattern(const wchar_t* pattern)
         ql_wprintf(L"<br><hr noshade>\n");
     }
     WalkVisitor visitor = walk_visitor(report_directory_entry, print_unlistable_folder, nullptr);
-    WalkResult walk = walk_pattern(pattern, recurse, visitor);
+    WalkResult walk = walk_pattern_ahead(pattern, recurse, visitor, ahead_algorithms(requested_digests()));
     if (walk.matched > 0)
         return walk.code;
     print_run_failure(ERROR_FILE_NOT_FOUND, NOTHING_FOUND);
@@ -244,41 +290,45 @@ void write_unlistable_folder(void* context, const std::wstring& folder, DWORD co
 DWORD write_directory_csv()
 {
     CsvColumns columns = csv_columns();
-    for (const DigestKind& digest : DIGEST_KINDS) {
-        if (find_option(digest.word) != -1)
-            columns.digests.push_back(&digest);
-    }
+    columns.digests = requested_digests();
     begin_csv_document(columns);
     // "-csv" itself is word 2 at least, so a pattern is always there.
     const wchar_t* pattern = stored_words[2];
     if (PathIsDirectoryW(pattern))
         return csv_run_failure(columns, ERROR_PATH_NOT_FOUND, NOT_A_PATTERN);
     WalkVisitor visitor = walk_visitor(write_csv_entry, write_unlistable_folder, &columns);
-    WalkResult walk = walk_pattern(pattern, recursive_run(), visitor);
+    WalkResult walk = walk_pattern_ahead(pattern, recursive_run(), visitor, ahead_algorithms(columns.digests));
     if (walk.matched == 0)
         return csv_run_failure(columns, ERROR_FILE_NOT_FOUND, NOTHING_FOUND);
     return walk.code;
 }
 
+struct ListedRows {
+    CsvColumns columns;
+    DWORD code;
+};
+
+void write_listed_rows(void* context, const std::wstring& path)
+{
+    if (left_out(path))
+        return;
+    ListedRows& rows = *static_cast<ListedRows*>(context);
+    FailureList failures = {};
+    write_file_rows(rows.columns, path, true, failures);
+    if (failures.any)
+        rows.code = failures.last_code;
+}
+
 // The run words are never paths; the digest comes from the last other word.
 DWORD write_multiple_csv()
 {
-    CsvColumns columns = csv_columns();
-    if (asked_digest() != nullptr)
-        columns.digests.push_back(asked_digest());
-    begin_csv_document(columns);
+    ListedRows rows = {csv_columns(), 0};
+    rows.columns.digests = listed_digests();
+    begin_csv_document(rows.columns);
     if (last_other_word() < 0)
-        return csv_run_failure(columns, ERROR_INVALID_PARAMETER, NO_FILE_NAMES);
-    DWORD code = 0;
-    for (int index = 2; index < stored_word_count && digest_word(stored_words[index]) == nullptr; ++index) {
-        if (is_run_word(stored_words[index]) || left_out(stored_words[index]))
-            continue;
-        FailureList failures = {};
-        write_file_rows(columns, stored_words[index], true, failures);
-        if (failures.any)
-            code = failures.last_code;
-    }
-    return code;
+        return csv_run_failure(rows.columns, ERROR_INVALID_PARAMETER, NO_FILE_NAMES);
+    report_paths_ahead(listed_paths(), ahead_algorithms(rows.columns.digests), write_listed_rows, &rows);
+    return rows.code;
 }
 
 } // namespace
@@ -297,14 +347,7 @@ DWORD run_multiple_files()
         print_run_failure(ERROR_INVALID_PARAMETER, NO_FILE_NAMES);
         return GetLastError();
     }
-    for (int index = 2; index < stored_word_count; ++index) {
-        const wchar_t* word = stored_words[index];
-        if (is_run_word(word))
-            continue;
-        if (digest_word(word) != nullptr)
-            break;
-        report_listed_file(word);
-    }
+    report_paths_ahead(listed_paths(), ahead_algorithms(listed_digests()), report_listed_file, nullptr);
     return GetLastError();
 }
 

@@ -22,6 +22,7 @@ void apply_defaults()
 {
     settings.AskIfSizeExceeds = DEFAULT_ASK_IF_SIZE_EXCEEDS;
     settings.HashingMaxSize = DEFAULT_HASHING_MAX_SIZE;
+    settings.HashingThreads = 0;
     settings.OutputExtraImageInformation = 0;
     settings.OutputWithOutputDebugString = 0;
     settings.PrintExtraFileProperties = 0;
@@ -47,6 +48,7 @@ void read_numbers(const wchar_t* path)
     const wchar_t* output = L"OutputInformation";
     settings.AskIfSizeExceeds = read_number(L"Hashing", L"AskIfSizeExceeds", DEFAULT_ASK_IF_SIZE_EXCEEDS, path);
     settings.HashingMaxSize = read_number(L"Hashing", L"HashingMaxSize", DEFAULT_HASHING_MAX_SIZE, path);
+    settings.HashingThreads = read_number(L"Hashing", L"HashingThreads", 0, path);
     settings.OutputExtraImageInformation = read_number(output, L"OutputExtraImageInformation", 0, path);
     settings.OutputWithOutputDebugString = read_number(output, L"OutputWithOutputDebugString", 0, path);
     settings.PrintExtraFileProperties = read_number(output, L"PrintExtraFileProperties", 0, path);

@@ -12,6 +12,8 @@ struct Settings {
     // [Hashing]
     UINT AskIfSizeExceeds;
     UINT HashingMaxSize;
+    // Threads that compute digests of -d and -m runs (hash_ahead.h); 0: one per processor.
+    UINT HashingThreads;
     // [OutputInformation]
     UINT OutputExtraImageInformation;
     UINT OutputWithOutputDebugString;

@@ -31,7 +31,7 @@ endforeach()
 
 # Every setting is listed with its default.
 file(READ "${dir}/quillet.ini" ini)
-foreach(entry AskIfSizeExceeds=1 HashingMaxSize=5000000 OutputExtraImageInformation=0
+foreach(entry AskIfSizeExceeds=1 HashingMaxSize=5000000 HashingThreads=0 OutputExtraImageInformation=0
     OutputWithOutputDebugString=0 PrintExtraFileProperties=0 PrintSelfHashSignatures=0
     WriteOutputToQuilletLog=0 PrintExtraSystemInformation=0 PrintProcessingTimeInformation=0
     PrintSignatureInformation=0
