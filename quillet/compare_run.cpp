@@ -11,6 +11,7 @@
 #include "csv_report.h"
 #include "directory_walk.h"
 #include "file_properties.h"
+#include "hash_ahead.h"
 #include "multiple_runs.h"
 #include "report_frame.h"
 #include "report_output.h"
@@ -181,14 +182,21 @@ void collect_tree(CurrentRun& run, int compare, const void* context)
 {
     const wchar_t* pattern = static_cast<const wchar_t*>(context);
     WalkVisitor visitor = {collect_entry, collect_unlisted, &run, nullptr};
-    walk_pattern(pattern, run_has_word(compare, L"-s") || run_has_word(compare, L"-recurse"), visitor);
+    bool recurse = run_has_word(compare, L"-s") || run_has_word(compare, L"-recurse");
+    walk_pattern_ahead(pattern, recurse, visitor, whole_file_algorithms(run.columns.digests));
+}
+
+void collect_path(void* context, const std::wstring& path)
+{
+    collect_file(*static_cast<CurrentRun*>(context), path, true, path);
 }
 
 // The paths (context) as given.
 void collect_listed(CurrentRun& run, int, const void* context)
 {
-    for (const wchar_t* path : *static_cast<const std::vector<const wchar_t*>*>(context))
-        collect_file(run, path, true, path);
+    const auto& listed = *static_cast<const std::vector<const wchar_t*>*>(context);
+    std::vector<std::wstring> paths(listed.begin(), listed.end());
+    report_paths_ahead(paths, whole_file_algorithms(run.columns.digests), collect_path, &run);
 }
 
 // Loads the baseline, gathers the current side with collect and reports what differs; a
@@ -249,8 +257,7 @@ DWORD compare_listed_files(int compare)
     const wchar_t* last_word = L"";
     bool paths_ended = false;
     for (int index = 2; index < stored_word_count; ++index) {
-        if (index == compare || index == compare + 1 || is_word(index, L"-csv") ||
-            is_word(index, L"-unsigned"))
+        if (index == compare || index == compare + 1 || is_word(index, L"-csv") || is_word(index, L"-unsigned"))
             continue;
         last_word = stored_words[index];
         paths_ended = paths_ended || digest_word(last_word) != 0;

@@ -244,6 +244,16 @@ int resolve_hashing_threads(int setting, int processors)
     return setting < MOST_THREADS ? setting : MOST_THREADS;
 }
 
+std::vector<ALG_ID> whole_file_algorithms(const std::vector<const DigestKind*>& digests)
+{
+    std::vector<ALG_ID> algorithms;
+    for (const DigestKind* digest : digests) {
+        if (digest->source == WHOLE_FILE)
+            algorithms.push_back(digest->algorithm);
+    }
+    return algorithms;
+}
+
 WalkResult walk_pattern_ahead(const wchar_t* pattern, bool recurse, const WalkVisitor& visitor,
                               const std::vector<ALG_ID>& algorithms)
 {

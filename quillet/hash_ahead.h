@@ -17,6 +17,10 @@
 // HashingThreads as a run uses it: 0 the processors (at most 8); other values within 1..64.
 int resolve_hashing_threads(int setting, int processors);
 
+// The digests that workers compute ahead: those of the whole file (the others read only a part
+// of it and are computed by the report itself).
+std::vector<ALG_ID> whole_file_algorithms(const std::vector<const DigestKind*>& digests);
+
 // walk_pattern, each entry's report held back until the digests (algorithms, in the order the
 // reports ask for them) of the entries listed after it are under way. With one thread or no
 // digest asked for, walk_pattern itself.

@@ -98,18 +98,6 @@ WalkVisitor walk_visitor(void (*entry)(void*, const std::wstring&, bool, const s
     return visitor;
 }
 
-// The digests that workers compute ahead of the reports: those of the whole file (the others
-// read only a part of it).
-std::vector<ALG_ID> ahead_algorithms(const std::vector<const DigestKind*>& digests)
-{
-    std::vector<ALG_ID> algorithms;
-    for (const DigestKind* digest : digests) {
-        if (digest->source == WHOLE_FILE)
-            algorithms.push_back(digest->algorithm);
-    }
-    return algorithms;
-}
-
 // The digests of a "-d" run, in the order of the table.
 std::vector<const DigestKind*> requested_digests()
 {
@@ -240,7 +228,7 @@ DWORD report_pattern(const wchar_t* pattern)
         ql_wprintf(L"<br><hr noshade>\n");
     }
     WalkVisitor visitor = walk_visitor(report_directory_entry, print_unlistable_folder, nullptr);
-    WalkResult walk = walk_pattern_ahead(pattern, recurse, visitor, ahead_algorithms(requested_digests()));
+    WalkResult walk = walk_pattern_ahead(pattern, recurse, visitor, whole_file_algorithms(requested_digests()));
     if (walk.matched > 0)
         return walk.code;
     print_run_failure(ERROR_FILE_NOT_FOUND, NOTHING_FOUND);
@@ -297,7 +285,7 @@ DWORD write_directory_csv()
     if (PathIsDirectoryW(pattern))
         return csv_run_failure(columns, ERROR_PATH_NOT_FOUND, NOT_A_PATTERN);
     WalkVisitor visitor = walk_visitor(write_csv_entry, write_unlistable_folder, &columns);
-    WalkResult walk = walk_pattern_ahead(pattern, recursive_run(), visitor, ahead_algorithms(columns.digests));
+    WalkResult walk = walk_pattern_ahead(pattern, recursive_run(), visitor, whole_file_algorithms(columns.digests));
     if (walk.matched == 0)
         return csv_run_failure(columns, ERROR_FILE_NOT_FOUND, NOTHING_FOUND);
     return walk.code;
@@ -327,7 +315,7 @@ DWORD write_multiple_csv()
     begin_csv_document(rows.columns);
     if (last_other_word() < 0)
         return csv_run_failure(rows.columns, ERROR_INVALID_PARAMETER, NO_FILE_NAMES);
-    report_paths_ahead(listed_paths(), ahead_algorithms(rows.columns.digests), write_listed_rows, &rows);
+    report_paths_ahead(listed_paths(), whole_file_algorithms(rows.columns.digests), write_listed_rows, &rows);
     return rows.code;
 }
 
@@ -347,7 +335,7 @@ DWORD run_multiple_files()
         print_run_failure(ERROR_INVALID_PARAMETER, NO_FILE_NAMES);
         return GetLastError();
     }
-    report_paths_ahead(listed_paths(), ahead_algorithms(listed_digests()), report_listed_file, nullptr);
+    report_paths_ahead(listed_paths(), whole_file_algorithms(listed_digests()), report_listed_file, nullptr);
     return GetLastError();
 }
 
