@@ -136,7 +136,7 @@ TEST(ImageHashes, ImportHashOfHandListedImportsWithOrdinalsNamedByTheTables)
 {
     // Ordinals 3 and 115 of ws2_32 and 6 of oleaut32 have names; comctl32's 17 has none there.
     // In the order the linker lays the libraries out.
-    std::string expected = reference_md5("kernel32.exitprocess,kernel32.gettickcount,comctl32.ord17,"
+    std::string expected = reference_md5("comctl32.ord17,kernel32.exitprocess,kernel32.gettickcount,"
                                          "oleaut32.sysfreestring,ws2_32.closesocket,ws2_32.wsastartup");
     std::wstring exe = quillet_with_settings(L"imphash", "");
     std::wstring image = data_file(L"imports_subject.exe");
