@@ -11,7 +11,7 @@ struct OrdinalName {
 
 // The export ordinals of Windows' Winsock 2 (ws2_32.dll), Winsock 1.1 (wsock32.dll) and OLE
 // Automation (oleaut32.dll) libraries, as those libraries export them and as the Winsock 1.1
-// specification numbers the wsock32 functions: the tables that import-hash tools commonly
+// documentation numbers the wsock32 functions: the tables that import-hash tools commonly
 // carry for these three libraries. Ordinals not listed become "ord<number>". Sorted by ordinal.
 // clang-format off
 const OrdinalName WS2_32[] = {
