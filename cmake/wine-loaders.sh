@@ -18,6 +18,17 @@ quillet_runs_32bit() {
     (exec "$quillet_wine32_loader" --version) >/dev/null 2>&1 </dev/null
 }
 
+# Debian's Wine loaders start without a preloader, so nothing keeps the C library's heap off the
+# page at 0x7ffe0000 where Wine maps the shared user data. The 64-bit loader's image lies 48 MiB
+# below that page, and Linux 6.9 and later begin a 64-bit program's heap anywhere in the
+# gigabyte after its image: now and then the heap covers the page before Wine maps it, and Wine
+# ends within milliseconds with status 1 ("failed to map the shared user data", an error line
+# that WINEDEBUG=-all hides). Without address randomisation the heap begins right after the
+# image. True when that can be asked for here; some containers refuse the personality.
+quillet_fixed_layout() {
+    setarch "$(uname -m)" -R true >/dev/null 2>&1
+}
+
 # The prefix a build tree uses: a prefix that the 64-bit loader made alone lacks its 32-bit
 # half, so the fallback never shares one with the normal path.
 quillet_wine_prefix() {

@@ -33,6 +33,19 @@ else
     prefix="$base_prefix-64only"
 fi
 
+# Wine and every program it starts (the personality is inherited) run with a fixed address
+# layout where the system allows one.
+if quillet_fixed_layout; then
+    layout="setarch $(uname -m) -R"
+    layout_note=""
+else
+    layout=""
+    layout_note="; the address layout was random (setarch -R was refused)"
+fi
+run_wine() {
+    $layout "$wine" "$@"
+}
+
 export WINEPREFIX="$prefix"
 export WINEDEBUG=-all
 # No crash dumps into the program's output (a crash must fail a test, not print a dump),
@@ -74,7 +87,7 @@ start_server() {
         exit 125
     fi
     # Started once here, the services are up before the program that follows needs them.
-    setup_step "the first start of Wine in $prefix" "$wine" cmd /c exit
+    setup_step "the first start of Wine in $prefix" run_wine cmd /c exit
 }
 
 (
@@ -83,11 +96,11 @@ start_server() {
         exit 125
     }
     if [ ! -f "$prefix/.quillet-ready" ]; then
-        setup_step "making the Wine prefix $prefix" "$wine" wineboot -i
+        setup_step "making the Wine prefix $prefix" run_wine wineboot -i
         # The null graphics driver gives a working console screen buffer and dialogs
         # without an X display.
         setup_step "setting the graphics driver of $prefix" \
-            "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f
+            run_wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f
         setup_step "waiting for the wineserver of the new prefix $prefix" wineserver -w
         if [ ! -d "$prefix/drive_c/windows" ]; then
             say "Wine could not make the prefix $prefix"
@@ -105,10 +118,10 @@ if [ "$status" -ne 0 ]; then
 fi
 
 started=$(date +%s%N)
-"$wine" "$@"
+run_wine "$@"
 status=$?
 if [ "$status" -ne 0 ]; then
     ended=$(date +%s%N)
-    say "wine ended $1 with status $status after $(((ended - started) / 1000000)) ms"
+    say "wine ended $1 with status $status after $(((ended - started) / 1000000)) ms$layout_note"
 fi
 exit "$status"

@@ -61,13 +61,24 @@ exit "$step"
 STUB
 chmod +x "$work/bin/wine"
 ln -s wine "$work/bin/wineserver"
+# setarch refuses the fixed address layout when the case says so; otherwise it marks the
+# command it runs with "R:".
+cat >"$work/bin/setarch" <<'STUB'
+#!/bin/sh
+[ "$STUB_LAYOUT" -eq 0 ] || exit 1
+shift 2
+[ "$1" = true ] && exit 0
+printf 'R:' >>"$STUB_LOG"
+exec "$@"
+STUB
+chmod +x "$work/bin/setarch"
 
-# loader | boot k0 -p warm-up program | exit code | stderr line (a grep pattern) | the calls, in order
+# loader | boot k0 -p warm-up program layout | exit code | stderr line (a grep pattern) | the calls, in order
 while IFS='|' read -r loader statuses code said calls; do
     set -- $statuses
     rm -rf "$work/p" "$work/p-64only" "$work/p.lock" "$work/p-64only.lock" "$work/log"
     QUILLET_NO_32BIT=0 PATH="$work/bin:$PATH" STUB_LOG="$work/log" STUB_BOOT=$1 STUB_K0=$2 STUB_P=$3 STUB_WARM=$4 \
-        STUB_PROGRAM=$5 QUILLET_WINEPREFIX="$work/p" QUILLET_WINEARCH=win64 \
+        STUB_PROGRAM=$5 STUB_LAYOUT=$6 QUILLET_WINEPREFIX="$work/p" QUILLET_WINEARCH=win64 \
         QUILLET_WINE32_LOADER="$work/$loader" QUILLET_WINE64_LOADER="$work/bin/wine" \
         sh "$top/cmake/wine-run.sh" test.exe >/dev/null 2>"$work/err"
     got=$?
@@ -81,19 +92,20 @@ while IFS='|' read -r loader statuses code said calls; do
     fi
     [ "$(tr '\n' ',' <"$work/log")" = "$calls" ] || fail "$case_name: calls $(tr '\n' ',' <"$work/log")"
 done <<'TABLE'
-starts|0 1 0 0 0|0||wineboot -i,reg add HKCU\Software\Wine\Drivers /v Graphics /d null /f,-w,-k0,-p,cmd /c exit,test.exe,
-refused|0 0 0 0 0|0||wineboot -i,reg add HKCU\Software\Wine\Drivers /v Graphics /d null /f,-w,-k0,test.exe,
-starts|3 1 0 0 0|125|making the Wine prefix .* failed with status 3: stub: wineboot -i went wrong$|wineboot -i,
-starts|0 1 1 0 0|125|starting the persistent wineserver .* failed with status 1: stub: -p went wrong$|wineboot -i,reg add HKCU\Software\Wine\Drivers /v Graphics /d null /f,-w,-k0,-p,
-starts|0 1 2 0 0|0||wineboot -i,reg add HKCU\Software\Wine\Drivers /v Graphics /d null /f,-w,-k0,-p,cmd /c exit,test.exe,
-starts|0 1 0 5 0|125|the first start of Wine in .* failed with status 5: stub: cmd /c exit went wrong$|wineboot -i,reg add HKCU\Software\Wine\Drivers /v Graphics /d null /f,-w,-k0,-p,cmd /c exit,
-starts|0 0 0 0 7|7|wine ended test.exe with status 7 after [0-9]* ms$|wineboot -i,reg add HKCU\Software\Wine\Drivers /v Graphics /d null /f,-w,-k0,test.exe,
+starts|0 1 0 0 0 0|0||R:wineboot -i,R:reg add HKCU\Software\Wine\Drivers /v Graphics /d null /f,-w,-k0,-p,R:cmd /c exit,R:test.exe,
+refused|0 0 0 0 0 0|0||R:wineboot -i,R:reg add HKCU\Software\Wine\Drivers /v Graphics /d null /f,-w,-k0,R:test.exe,
+starts|3 1 0 0 0 0|125|making the Wine prefix .* failed with status 3: stub: wineboot -i went wrong$|R:wineboot -i,
+starts|0 1 1 0 0 0|125|starting the persistent wineserver .* failed with status 1: stub: -p went wrong$|R:wineboot -i,R:reg add HKCU\Software\Wine\Drivers /v Graphics /d null /f,-w,-k0,-p,
+starts|0 1 2 0 0 0|0||R:wineboot -i,R:reg add HKCU\Software\Wine\Drivers /v Graphics /d null /f,-w,-k0,-p,R:cmd /c exit,R:test.exe,
+starts|0 1 0 5 0 0|125|the first start of Wine in .* failed with status 5: stub: cmd /c exit went wrong$|R:wineboot -i,R:reg add HKCU\Software\Wine\Drivers /v Graphics /d null /f,-w,-k0,-p,R:cmd /c exit,
+starts|0 0 0 0 7 0|7|wine ended test.exe with status 7 after [0-9]* ms$|R:wineboot -i,R:reg add HKCU\Software\Wine\Drivers /v Graphics /d null /f,-w,-k0,R:test.exe,
+starts|0 0 0 0 1 1|1|wine ended test.exe with status 1 after [0-9]* ms; the address layout was random .setarch -R was refused.$|wineboot -i,reg add HKCU\Software\Wine\Drivers /v Graphics /d null /f,-w,-k0,test.exe,
 TABLE
 
 # A lock that cannot be opened: the shell's own complaint, then the wrapper's line.
 mkdir -p "$work/locked/p.lock"
 QUILLET_NO_32BIT=0 QUILLET_WINEPREFIX="$work/locked/p" QUILLET_WINE32_LOADER="$work/starts" PATH="$work/bin:$PATH" \
-    STUB_LOG="$work/log" sh "$top/cmake/wine-run.sh" test.exe >/dev/null 2>"$work/err"
+    STUB_LOG="$work/log" STUB_LAYOUT=0 sh "$top/cmake/wine-run.sh" test.exe >/dev/null 2>"$work/err"
 [ $? -ne 0 ] && grep -q "^wine-run.sh: the set-up of .* ended with status" "$work/err" ||
     fail "unopenable lock: said '$(cat "$work/err")'"
 

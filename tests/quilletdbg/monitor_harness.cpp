@@ -1,5 +1,7 @@
 #include "monitor_harness.h"
 
+#include <stdio.h>
+
 #include "console_harness.h"
 #include "test_files.h"
 #include "traffic_names.h"
@@ -54,9 +56,16 @@ bool start_monitor(MonitorRun& run, const std::wstring& program, const std::vect
 bool wait_for_output(const MonitorRun& run, const std::string& text, DWORD timeout_ms)
 {
     DWORD start = GetTickCount();
-    while (peek_output(run.child).find(text) == std::string::npos) {
-        if (GetTickCount() - start > timeout_ms)
+    std::string output;
+    while ((output = peek_output(run.child)).find(text) == std::string::npos) {
+        if (GetTickCount() - start > timeout_ms) {
+            // What the monitor did show instead tells a lost message from a stalled monitor.
+            size_t from = output.size() > 400 ? output.size() - 400 : 0;
+            fprintf(stderr, "waited %lu ms for \"%s\"; the output (%lu bytes) ends with:\n%s\n",
+                    static_cast<unsigned long>(timeout_ms), text.substr(0, 80).c_str(),
+                    static_cast<unsigned long>(output.size()), output.substr(from).c_str());
             return false;
+        }
         Sleep(20);
     }
     return true;

@@ -22,7 +22,8 @@ std::string message_of(DWORD pid, const std::string& text)
 void expect_still_capturing(const MonitorRun& monitor, const wchar_t* word)
 {
     RunResult after = run_program(windows_path(BLURT_EXE), {word});
-    EXPECT_TRUE(wait_for_output(monitor, message_of(after.pid, narrow(word) + "\r\n")));
+    EXPECT_TRUE(wait_for_output(monitor, message_of(after.pid, narrow(word) + "\r\n")))
+        << "the sender ended with " << after.exit_code << " " << after.err;
 }
 
 class MonitorMisbehave : public MonitorTest {};
