@@ -20,7 +20,7 @@ quillet_runs_32bit() {
 
 # Debian's Wine loaders start without a preloader, so nothing keeps the C library's heap off the
 # page at 0x7ffe0000 where Wine maps the shared user data. The 64-bit loader's image lies 48 MiB
-# below that page, and Linux 6.9 and later begin a 64-bit program's heap anywhere in the
+# below that page, and recent Linux kernels begin a 64-bit program's heap anywhere in the
 # gigabyte after its image: now and then the heap covers the page before Wine maps it, and Wine
 # ends within milliseconds with status 1 ("failed to map the shared user data", an error line
 # that WINEDEBUG=-all hides). Without address randomisation the heap begins right after the
