@@ -214,20 +214,31 @@ bool send_drive_request(wchar_t letter, const char* unix_path)
     return done != FALSE;
 }
 
+// Under Wine a letter that the mount manager has defined stays among the logical drives, without
+// a root, after its removal, for as long as the wineserver runs: a build tree's persistent server
+// would run out of letters after nine runs unless such a letter counts as free.
+bool letter_free(wchar_t letter, DWORD used, bool under_wine)
+{
+    if ((used & (1u << (letter - L'A'))) == 0)
+        return true;
+    wchar_t root[] = {letter, L':', L'\\', L'\0'};
+    return under_wine && GetDriveTypeW(root) == DRIVE_NO_ROOT_DIR;
+}
+
 } // namespace
 
 wchar_t map_test_drive(const std::wstring& folder)
 {
     DWORD used = GetLogicalDrives();
+    UnixFileNameProc to_unix = unix_file_name();
     wchar_t letter = 0;
     for (wchar_t candidate = L'Q'; candidate <= L'Y' && letter == 0; ++candidate) {
-        if ((used & (1u << (candidate - L'A'))) == 0)
+        if (letter_free(candidate, used, to_unix != nullptr))
             letter = candidate;
     }
     if (letter == 0)
         return 0;
     wchar_t device[] = {letter, L':', L'\0'};
-    UnixFileNameProc to_unix = unix_file_name();
     if (to_unix == nullptr)
         return DefineDosDeviceW(0, device, folder.c_str()) ? letter : 0;
     char* unix_path = to_unix(folder.c_str());

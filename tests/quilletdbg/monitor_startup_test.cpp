@@ -75,6 +75,8 @@ TEST_F(MonitorStartup, HelpPrintsBannerAndUsageOnlyInAnySpelling)
 TEST_F(MonitorStartup, BannerAloneWithoutOptions)
 {
     start();
+    // The first dot comes from a thread the loop starts after the channel is taken.
+    EXPECT_TRUE(wait_for_output(monitor, BANNER + WAITING + "."));
     RunResult run = stop();
     EXPECT_EQ(0u, run.out.find(BANNER + WAITING + "."));
 }
