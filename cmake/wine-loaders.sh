@@ -24,9 +24,13 @@ quillet_runs_32bit() {
 # gigabyte after its image: now and then the heap covers the page before Wine maps it, and Wine
 # ends within milliseconds with status 1 ("failed to map the shared user data", an error line
 # that WINEDEBUG=-all hides). Without address randomisation the heap begins right after the
-# image. True when that can be asked for here; some containers refuse the personality.
+# image. Prints the launcher that asks for it ("setarch <machine> -R") and is true when the system
+# grants it; some containers refuse the personality, and then it prints nothing and is false.
+# One uname and one trial of setarch per call: every Wine start asks this once.
 quillet_fixed_layout() {
-    setarch "$(uname -m)" -R true >/dev/null 2>&1
+    quillet_machine=$(uname -m)
+    setarch "$quillet_machine" -R true >/dev/null 2>&1 || return 1
+    echo "setarch $quillet_machine -R"
 }
 
 # The prefix a build tree uses: a prefix that the 64-bit loader made alone lacks its 32-bit

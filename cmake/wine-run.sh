@@ -35,8 +35,7 @@ fi
 
 # Wine and every program it starts (the personality is inherited) run with a fixed address
 # layout where the system allows one.
-if quillet_fixed_layout; then
-    layout="setarch $(uname -m) -R"
+if layout=$(quillet_fixed_layout); then
     layout_note=""
 else
     layout=""

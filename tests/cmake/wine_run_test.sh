@@ -65,19 +65,25 @@ ln -s wine "$work/bin/wineserver"
 # command it runs with "R:".
 cat >"$work/bin/setarch" <<'STUB'
 #!/bin/sh
-[ "$STUB_LAYOUT" -eq 0 ] || exit 1
+[ "$1" = stubarch ] || exit 2
+[ "$2" = -R ] || exit 2
 shift 2
+[ "$1" = true ] && echo "setarch trial" >>"$STUB_ASKED"
+[ "$STUB_LAYOUT" -eq 0 ] || exit 1
 [ "$1" = true ] && exit 0
 printf 'R:' >>"$STUB_LOG"
 exec "$@"
 STUB
 chmod +x "$work/bin/setarch"
+# uname answers with a machine name that only the stubbed setarch takes, and counts the calls.
+printf '#!/bin/sh\necho uname >>"$STUB_ASKED"\necho stubarch\n' >"$work/bin/uname"
+chmod +x "$work/bin/uname"
 
 # loader | boot k0 -p warm-up program layout | exit code | stderr line (a grep pattern) | the calls, in order
 while IFS='|' read -r loader statuses code said calls; do
     set -- $statuses
-    rm -rf "$work/p" "$work/p-64only" "$work/p.lock" "$work/p-64only.lock" "$work/log"
-    QUILLET_NO_32BIT=0 PATH="$work/bin:$PATH" STUB_LOG="$work/log" STUB_BOOT=$1 STUB_K0=$2 STUB_P=$3 STUB_WARM=$4 \
+    rm -rf "$work/p" "$work/p-64only" "$work/p.lock" "$work/p-64only.lock" "$work/log" "$work/asked"
+    QUILLET_NO_32BIT=0 PATH="$work/bin:$PATH" STUB_LOG="$work/log" STUB_ASKED="$work/asked" STUB_BOOT=$1 STUB_K0=$2 STUB_P=$3 STUB_WARM=$4 \
         STUB_PROGRAM=$5 STUB_LAYOUT=$6 QUILLET_WINEPREFIX="$work/p" QUILLET_WINEARCH=win64 \
         QUILLET_WINE32_LOADER="$work/$loader" QUILLET_WINE64_LOADER="$work/bin/wine" \
         sh "$top/cmake/wine-run.sh" test.exe >/dev/null 2>"$work/err"
@@ -91,6 +97,9 @@ while IFS='|' read -r loader statuses code said calls; do
             fail "$case_name: said '$(cat "$work/err")', not '$said'"
     fi
     [ "$(tr '\n' ',' <"$work/log")" = "$calls" ] || fail "$case_name: calls $(tr '\n' ',' <"$work/log")"
+    # One start asks the machine's name once and tries the layout once, whatever it runs.
+    [ "$(tr '\n' ',' <"$work/asked")" = "uname,setarch trial," ] ||
+        fail "$case_name: asked $(tr '\n' ',' <"$work/asked")"
 done <<'TABLE'
 starts|0 1 0 0 0 0|0||R:wineboot -i,R:reg add HKCU\Software\Wine\Drivers /v Graphics /d null /f,-w,-k0,-p,R:cmd /c exit,R:test.exe,
 refused|0 0 0 0 0 0|0||R:wineboot -i,R:reg add HKCU\Software\Wine\Drivers /v Graphics /d null /f,-w,-k0,R:test.exe,
@@ -105,7 +114,7 @@ TABLE
 # A lock that cannot be opened: the shell's own complaint, then the wrapper's line.
 mkdir -p "$work/locked/p.lock"
 QUILLET_NO_32BIT=0 QUILLET_WINEPREFIX="$work/locked/p" QUILLET_WINE32_LOADER="$work/starts" PATH="$work/bin:$PATH" \
-    STUB_LOG="$work/log" STUB_LAYOUT=0 sh "$top/cmake/wine-run.sh" test.exe >/dev/null 2>"$work/err"
+    STUB_LOG="$work/log" STUB_ASKED="$work/asked" STUB_LAYOUT=0 sh "$top/cmake/wine-run.sh" test.exe >/dev/null 2>"$work/err"
 [ $? -ne 0 ] && grep -q "^wine-run.sh: the set-up of .* ended with status" "$work/err" ||
     fail "unopenable lock: said '$(cat "$work/err")'"
 
