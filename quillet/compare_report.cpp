@@ -22,14 +22,14 @@ std::wstring shown_root(const std::wstring& root)
     return root.empty() ? L"." : root;
 }
 
-// One line per difference: line ends and tabs inside a value are shown as escapes, and an
-// empty value as "".
-std::wstring shown_value(const std::wstring& value)
+// One line per difference, the value as it is: without the formula guard, line ends and tabs
+// inside it shown as escapes, and an empty value as "".
+std::wstring shown_value(const std::wstring& guarded)
 {
-    if (value.empty())
+    if (guarded.empty())
         return L"\"\"";
     std::wstring shown;
-    for (wchar_t c : value) {
+    for (wchar_t c : unguarded_value(guarded)) {
         if (c == L'\r')
             shown += L"\\r";
         else if (c == L'\n')
