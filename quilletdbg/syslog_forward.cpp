@@ -1,6 +1,4 @@
-#include <winsock2.h>
-#include <ws2tcpip.h>
-#include <mstcpip.h>
+#include "collector_socket.h"
 
 #include "syslog_forward.h"
 
@@ -20,31 +18,16 @@ namespace {
 // A collector that is away is tried again after 1 s, then after twice the last delay, up to 30 s.
 const DWORD FIRST_RETRY_MS = 1000;
 const DWORD LAST_RETRY_MS = 30000;
-// No connect and no send waits longer: a collector that takes nothing in that time is taken
-// for gone.
-const DWORD NETWORK_WAIT_MS = 5000;
-// Lost messages are reported when delivery resumes, or this long after the first loss: with
-// every wait of the forwarder bounded, the line comes within 30 s.
-const DWORD REPORT_WAIT_MS = 24000;
 // How long the first datagram to an address waits for a refusal (the port is closed there),
 // when another address could take it instead.
 const DWORD REFUSAL_WAIT_MS = 500;
-// Keep-alive probes on an idle connection, so that a collector that vanished is noticed.
-const ULONG KEEPALIVE_IDLE_MS = 60000;
-const ULONG KEEPALIVE_PROBE_MS = 5000;
-// What a connection holds that its collector has not taken yet: a connection that breaks
-// loses what it held without a word, so it holds little.
-const int SEND_BUFFER_BYTES = 64 * 1024;
-
-struct Address {
-    sockaddr_storage bytes;
-    int length;
-};
-
+// Lost messages are reported when delivery resumes, or this long after the first loss: with
+// every wait of the forwarder bounded, the line comes within 30 s.
+const DWORD REPORT_WAIT_MS = 24000;
 struct Collector {
     SyslogDestination destination;
-    std::vector<Address> addresses; // in the order the name resolved to them
-    size_t address_index;           // the UDP socket's
+    std::vector<CollectorAddress> addresses; // in the order the name resolved to them
+    size_t address_index;                    // the UDP socket's
     SOCKET socket;
     HANDLE thread;
     // Its lock guards what the capture side hands over and the loss count; pending counts the
@@ -159,18 +142,6 @@ void frame_done(Collector& collector, bool lost)
     work_queue_unlock(collector.work);
 }
 
-bool wait_for_socket(SOCKET socket_handle, bool for_writing, DWORD wait_ms)
-{
-    fd_set ready, failed;
-    FD_ZERO(&ready);
-    FD_ZERO(&failed);
-    FD_SET(socket_handle, &ready);
-    FD_SET(socket_handle, &failed);
-    timeval wait = {static_cast<long>(wait_ms / 1000), static_cast<long>(wait_ms % 1000) * 1000};
-    int count = select(0, for_writing ? nullptr : &ready, for_writing ? &ready : nullptr, &failed, &wait);
-    return count > 0 && FD_ISSET(socket_handle, &ready) && !FD_ISSET(socket_handle, &failed);
-}
-
 // Waits until the tick count reaches tick, the queue is closed or a report falls due.
 void wait_until(Collector& collector, DWORD tick)
 {
@@ -201,48 +172,14 @@ void drop_connection(Collector& collector)
     schedule_retry(collector);
 }
 
-void tune_connection(SOCKET socket_handle)
-{
-    int buffer = SEND_BUFFER_BYTES;
-    setsockopt(socket_handle, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&buffer), sizeof(buffer));
-    BOOL on = TRUE;
-    setsockopt(socket_handle, SOL_SOCKET, SO_KEEPALIVE, reinterpret_cast<const char*>(&on), sizeof(on));
-    tcp_keepalive values = {1, KEEPALIVE_IDLE_MS, KEEPALIVE_PROBE_MS};
-    DWORD returned = 0;
-    WSAIoctl(socket_handle, SIO_KEEPALIVE_VALS, &values, sizeof(values), nullptr, 0, &returned, nullptr, nullptr);
-}
-
-// A non-blocking socket connected within NETWORK_WAIT_MS, or INVALID_SOCKET.
-SOCKET connect_bounded(const Address& address)
-{
-    SOCKET socket_handle = socket(address.bytes.ss_family, SOCK_STREAM, IPPROTO_TCP);
-    if (socket_handle == INVALID_SOCKET)
-        return INVALID_SOCKET;
-    u_long non_blocking = 1;
-    ioctlsocket(socket_handle, FIONBIO, &non_blocking);
-    const sockaddr* name = reinterpret_cast<const sockaddr*>(&address.bytes);
-    bool connected = connect(socket_handle, name, address.length) == 0;
-    if (!connected && WSAGetLastError() == WSAEWOULDBLOCK && wait_for_socket(socket_handle, true, NETWORK_WAIT_MS)) {
-        int error = 0;
-        int size = sizeof(error);
-        connected =
-            getsockopt(socket_handle, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) == 0 && error == 0;
-    }
-    if (connected)
-        return socket_handle;
-    closesocket(socket_handle);
-    return INVALID_SOCKET;
-}
-
 // Every address in the order the name resolved to them, until one takes the connection.
 bool connect_collector(Collector& collector)
 {
     if (collector.retry_pending)
         wait_until(collector, collector.next_attempt_tick);
-    for (const Address& address : collector.addresses) {
+    for (const CollectorAddress& address : collector.addresses) {
         SOCKET socket_handle = connect_bounded(address);
         if (socket_handle != INVALID_SOCKET) {
-            tune_connection(socket_handle);
             collector.socket = socket_handle;
             collector.retry_pending = false;
             return true;
@@ -250,32 +187,6 @@ bool connect_collector(Collector& collector)
     }
     schedule_retry(collector);
     return false;
-}
-
-// A collector never talks back: a socket with something to read has been closed (or reset)
-// by the other side, and a message sent into it would be lost without a word.
-bool closed_by_collector(SOCKET socket_handle)
-{
-    if (!wait_for_socket(socket_handle, false, 0))
-        return false;
-    char ignored[512];
-    return recv(socket_handle, ignored, sizeof(ignored), 0) <= 0;
-}
-
-// False when the collector took nothing for NETWORK_WAIT_MS, or the connection broke.
-bool send_all(SOCKET socket_handle, const std::string& bytes)
-{
-    size_t done = 0;
-    while (done < bytes.size()) {
-        int sent = send(socket_handle, bytes.data() + done, static_cast<int>(bytes.size() - done), 0);
-        if (sent != SOCKET_ERROR) {
-            done += static_cast<size_t>(sent);
-            continue;
-        }
-        if (WSAGetLastError() != WSAEWOULDBLOCK || !wait_for_socket(socket_handle, true, NETWORK_WAIT_MS))
-            return false;
-    }
-    return true;
 }
 
 // A frame that did not get out whole goes again, whole, on the next connection: the collector
@@ -305,26 +216,9 @@ void use_address(Collector& collector, size_t index)
 {
     if (collector.socket != INVALID_SOCKET)
         closesocket(collector.socket);
-    const Address& address = collector.addresses[index];
     collector.address_index = index;
     collector.fresh_address = true;
-    collector.socket = socket(address.bytes.ss_family, SOCK_DGRAM, IPPROTO_UDP);
-    if (collector.socket != INVALID_SOCKET)
-        connect(collector.socket, reinterpret_cast<const sockaddr*>(&address.bytes), address.length);
-}
-
-bool refused(int error)
-{
-    return error == WSAECONNRESET || error == WSAECONNREFUSED;
-}
-
-// A refusal shows as the error of a later send or receive: an earlier datagram reached no one.
-bool refusal_pending(SOCKET socket_handle, DWORD wait_ms)
-{
-    if (!wait_for_socket(socket_handle, false, wait_ms))
-        return false;
-    char ignored[16];
-    return recv(socket_handle, ignored, sizeof(ignored), 0) == SOCKET_ERROR && refused(WSAGetLastError());
+    collector.socket = open_datagram_socket(collector.addresses[index]);
 }
 
 void move_on(Collector& collector)
@@ -377,27 +271,6 @@ DWORD WINAPI forwarder(void* parameter)
     }
 }
 
-DWORD resolve(Collector& collector)
-{
-    ADDRINFOW hints = {};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = collector.destination.tcp ? SOCK_STREAM : SOCK_DGRAM;
-    hints.ai_protocol = collector.destination.tcp ? IPPROTO_TCP : IPPROTO_UDP;
-    ADDRINFOW* found = nullptr;
-    int error = GetAddrInfoW(collector.destination.host.c_str(), collector.destination.port.c_str(), &hints, &found);
-    if (error != 0)
-        return static_cast<DWORD>(error);
-    for (ADDRINFOW* each = found; each != nullptr; each = each->ai_next) {
-        Address address = {};
-        size_t length = each->ai_addrlen < sizeof(address.bytes) ? each->ai_addrlen : sizeof(address.bytes);
-        memcpy(&address.bytes, each->ai_addr, length);
-        address.length = static_cast<int>(length);
-        collector.addresses.push_back(address);
-    }
-    FreeAddrInfoW(found);
-    return collector.addresses.empty() ? static_cast<DWORD>(WSAHOST_NOT_FOUND) : ERROR_SUCCESS;
-}
-
 // What the collector did not get: lost, still queued, or on its way.
 unsigned long not_forwarded(Collector& collector)
 {
@@ -420,7 +293,7 @@ DWORD resolve_syslog_destinations(const ForwardOptions& options, const SyslogDes
         collector->destination = destination;
         collector->socket = INVALID_SOCKET;
         collector->retry_ms = FIRST_RETRY_MS;
-        DWORD error = resolve(*collector);
+        DWORD error = resolve_collector(collector->destination, collector->addresses);
         if (error != ERROR_SUCCESS) {
             failed = &destination;
             delete collector;

@@ -539,3 +539,29 @@ TEST_F(MonitorForward, StalledCollectorHoldsUpNothingAndItsLossesAreReported)
                    std::to_string(healthy_port) + "\r\nUser request termination\\.\r\n$")))
         << run.out.substr(run.out.size() > 600 ? run.out.size() - 600 : 0);
 }
+
+// An old log that another program holds cannot move up: nothing moves, one notice says so,
+// and the log grows on with every message.
+TEST_F(MonitorForward, HeldOldLogLeavesEveryFileInPlaceWithOneNotice)
+{
+    const int COUNT = 300;
+    const size_t LETTERS = 4000;
+    std::wstring older_log = path(L"quilletdbg.2.log");
+    write_file(path(L"quilletdbg.1.log"), "one");
+    write_file(older_log, "two");
+    HANDLE held = CreateFileW(older_log.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    start({L"-l", L"-logsize", L"1"}, program);
+    ASSERT_EQ(0u, send_traffic({L"bulk", std::to_wstring(COUNT), std::to_wstring(LETTERS)}).exit_code);
+    EXPECT_TRUE(wait_for_output(monitor, "::" + std::to_string(COUNT - 1) + ":", 120000));
+    RunResult run = stop();
+    CloseHandle(held);
+    EXPECT_EQ(1u, count_of(run.out, "Could not start a new \"" + narrow(path(L"quilletdbg.log")) + "\"; it grows on."));
+    EXPECT_EQ("one two", read_file(path(L"quilletdbg.1.log")) + " " + read_file(older_log));
+    EXPECT_FALSE(file_exists(path(L"quilletdbg.3.log")));
+    EXPECT_FALSE(file_exists(path(L"quilletdbg.log.rotating")));
+    std::vector<int> logged = indices(read_file(path(L"quilletdbg.log")), "::", "\r\n", LETTERS);
+    ASSERT_EQ(static_cast<size_t>(COUNT), logged.size());
+    EXPECT_EQ(COUNT - 1, logged.back());
+}
