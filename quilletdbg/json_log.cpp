@@ -144,14 +144,17 @@ void write_json_message(const ForwardMessage& message)
         return;
     std::string line = format_json_line(message);
     rotate_json_before(line.size());
+    if (json_file == INVALID_HANDLE_VALUE) {
+        ++json_losses; // the new file did not open: that has its notice
+        return;
+    }
     DWORD written = 0;
-    bool done = json_file != INVALID_HANDLE_VALUE &&
-                WriteFile(json_file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr) &&
-                written == line.size();
-    note_write(done, json_file == INVALID_HANDLE_VALUE                          ? ERROR_INVALID_HANDLE
-                     : done                                                     ? ERROR_SUCCESS
-                     : written < line.size() && GetLastError() == ERROR_SUCCESS ? ERROR_DISK_FULL
-                                                                                : GetLastError());
+    DWORD error = ERROR_SUCCESS;
+    if (!WriteFile(json_file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr))
+        error = GetLastError();
+    else if (written != line.size())
+        error = ERROR_DISK_FULL; // a short write is a full disk
+    note_write(error == ERROR_SUCCESS, error);
 }
 
 void print_json_losses()

@@ -184,6 +184,7 @@ bool connect_collector(Collector& collector)
             collector.retry_pending = false;
             return true;
         }
+        report_if_due(collector, false);
     }
     schedule_retry(collector);
     return false;
@@ -232,7 +233,8 @@ void send_datagram(Collector& collector)
 {
     size_t length = utf8_cut(collector.frame, UDP_DATAGRAM_BYTES);
     bool others = collector.addresses.size() > 1;
-    for (size_t tries = 0; tries < collector.addresses.size(); ++tries) {
+    // Every address once, and one more send where a refusal of an earlier datagram moved it.
+    for (size_t tries = 0; tries <= collector.addresses.size(); ++tries) {
         int sent = send(collector.socket, collector.frame.data(), static_cast<int>(length), 0);
         if (sent == SOCKET_ERROR && refused(WSAGetLastError())) {
             note_losses(collector, 1); // the earlier one that was refused
@@ -293,6 +295,8 @@ DWORD resolve_syslog_destinations(const ForwardOptions& options, const SyslogDes
         collector->destination = destination;
         collector->socket = INVALID_SOCKET;
         collector->retry_ms = FIRST_RETRY_MS;
+        // Ready before the forwarders start: Ctrl+C may come at any time.
+        work_queue_init(collector->work);
         DWORD error = resolve_collector(collector->destination, collector->addresses);
         if (error != ERROR_SUCCESS) {
             failed = &destination;
@@ -312,7 +316,6 @@ bool forwarding_on()
 void start_forwarders()
 {
     for (Collector* collector : collectors) {
-        work_queue_init(collector->work);
         if (!collector->destination.tcp)
             use_address(*collector, 0);
         collector->thread = CreateThread(nullptr, 0, forwarder, collector, 0, nullptr);

@@ -512,7 +512,10 @@ TEST_F(MonitorForward, StalledCollectorHoldsUpNothingAndItsLossesAreReported)
     HealthyCollector reader = {healthy, false};
     HANDLE reading = CreateThread(nullptr, 0, read_until_marker, &reader, 0, nullptr);
     ASSERT_NE(nullptr, reading);
-    ASSERT_EQ(0u, send_traffic({L"bulk", std::to_wstring(COUNT), std::to_wstring(LETTERS)}).exit_code);
+    RunOptions patient; // 12 MB through the monitor takes its time on a loaded machine
+    patient.timeout_ms = 300000;
+    ASSERT_EQ(
+        0u, run_program(traffic_exe(), {L"bulk", std::to_wstring(COUNT), std::to_wstring(LETTERS)}, patient).exit_code);
     SOCKET never_read = accept_connection(stalled);
     EXPECT_NE(INVALID_SOCKET, never_read);
     ASSERT_EQ(0u, send_traffic({L"send", L"stall done\n"}).exit_code);
@@ -521,7 +524,7 @@ TEST_F(MonitorForward, StalledCollectorHoldsUpNothingAndItsLossesAreReported)
     CloseHandle(reading);
     EXPECT_TRUE(reader.marker_arrived) << "the healthy collector waited for the stalled one";
     std::string reported = " messages were not forwarded to " + narrow(stalled_name) + "\r\n";
-    EXPECT_TRUE(wait_for_output(monitor, reported, 60000)) << "no loss line while running";
+    EXPECT_TRUE(wait_for_output(monitor, reported, 120000)) << "no loss line while running";
     RunResult run = stop();
     closesocket(never_read);
     closesocket(stalled);
