@@ -136,6 +136,14 @@ std::wstring hex(const std::string& bytes)
     return out;
 }
 
+// Megabytes of traffic through the monitor take their time on a loaded machine.
+RunOptions patient()
+{
+    RunOptions options;
+    options.timeout_ms = 300000;
+    return options;
+}
+
 std::string host_name()
 {
     wchar_t name[256] = {};
@@ -341,7 +349,9 @@ TEST_F(MonitorForward, FilesStartAfreshAtTheSizeKeepingTheNewestWhole)
     const int COUNT = 900;
     const size_t LETTERS = 4000;
     start({L"-l", L"-json", path(L"events.json"), L"-logsize", L"1", L"-logkeep", L"2"}, program);
-    ASSERT_EQ(0u, send_traffic({L"bulk", std::to_wstring(COUNT), std::to_wstring(LETTERS)}).exit_code);
+    ASSERT_EQ(
+        0u,
+        run_program(traffic_exe(), {L"bulk", std::to_wstring(COUNT), std::to_wstring(LETTERS)}, patient()).exit_code);
     EXPECT_TRUE(wait_for_output(monitor, "::" + std::to_string(COUNT - 1) + ":", 120000));
     stop();
     const struct {
@@ -512,10 +522,9 @@ TEST_F(MonitorForward, StalledCollectorHoldsUpNothingAndItsLossesAreReported)
     HealthyCollector reader = {healthy, false};
     HANDLE reading = CreateThread(nullptr, 0, read_until_marker, &reader, 0, nullptr);
     ASSERT_NE(nullptr, reading);
-    RunOptions patient; // 12 MB through the monitor takes its time on a loaded machine
-    patient.timeout_ms = 300000;
     ASSERT_EQ(
-        0u, run_program(traffic_exe(), {L"bulk", std::to_wstring(COUNT), std::to_wstring(LETTERS)}, patient).exit_code);
+        0u,
+        run_program(traffic_exe(), {L"bulk", std::to_wstring(COUNT), std::to_wstring(LETTERS)}, patient()).exit_code);
     SOCKET never_read = accept_connection(stalled);
     EXPECT_NE(INVALID_SOCKET, never_read);
     ASSERT_EQ(0u, send_traffic({L"send", L"stall done\n"}).exit_code);
