@@ -8,7 +8,8 @@
 #include "file_properties.h"
 #include "hash_ahead.h"
 #include "format_output.h"
-#include "image_hash.h"
+#include "digest_report.h"
+#include "report_guard.h"
 #include "report_output.h"
 #include "settings.h"
 #include "signature_report.h"
@@ -66,6 +67,7 @@ void read_digests(const CsvColumns& columns, const std::wstring& path, FileRecor
     }
 }
 
+// Every step is guarded: one that throws leaves its notice in Error, and the row is written.
 void read_file_record(const CsvColumns& columns, const std::wstring& path, bool digests_first, FileRecord& record,
                       FailureList& failures)
 {
@@ -73,15 +75,15 @@ void read_file_record(const CsvColumns& columns, const std::wstring& path, bool 
     failure_collector = &failures;
     if (digests_first)
         read_digests(columns, path, record);
-    read_file_facts(path, record.facts, failures);
+    run_guarded(L"print_file_properties", [&]() { read_file_facts(path, record.facts, failures); });
     if (!digests_first)
         read_digests(columns, path, record);
-    failure_collector = outer;
-    read_version_info(path.c_str(), record.version);
-    if (record.version.failure != VERSION_READ)
+    if (run_guarded(L"show_version_info", [&]() { read_version_info(path.c_str(), record.version); }) &&
+        record.version.failure != VERSION_READ)
         add_failure(failures, version_failure_text(record.version.failure), record.version.failure_code);
     if (columns.signature)
-        record.signature = signature_verdict(path.c_str());
+        run_guarded(L"print_signature_information", [&]() { record.signature = signature_verdict(path.c_str()); });
+    failure_collector = outer;
 }
 
 // Every field but a row's first.

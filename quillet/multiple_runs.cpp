@@ -16,9 +16,10 @@
 #include "file_properties.h"
 #include "hash_ahead.h"
 #include "html_text.h"
-#include "image_hash.h"
+#include "digest_report.h"
 #include "pe_view.h"
 #include "report_frame.h"
+#include "report_guard.h"
 #include "report_output.h"
 #include "settings.h"
 #include "signature_report.h"
@@ -129,6 +130,13 @@ std::vector<const DigestKind*> listed_digests()
     return digests;
 }
 
+// The last blocks of a file's report; a block that throws gets its notice and the report goes on.
+void report_version_and_signature(const wchar_t* path)
+{
+    run_guarded(L"show_version_info", [&]() { show_version_info(path); });
+    run_guarded(L"print_signature_information", [&]() { print_signature_information(path); });
+}
+
 void report_listed_file(void*, const std::wstring& listed)
 {
     const wchar_t* path = listed.c_str();
@@ -139,9 +147,8 @@ void report_listed_file(void*, const std::wstring& listed)
         ql_wprintf(L"\n");
         show_digest(*digest, path, 1);
     }
-    print_file_properties(path);
-    show_version_info(path);
-    print_signature_information(path);
+    run_guarded(L"print_file_properties", [&]() { print_file_properties(path); });
+    report_version_and_signature(path);
     ql_wprintf(L"\n");
 }
 
@@ -198,13 +205,12 @@ void report_directory_entry(void*, const std::wstring& path, bool fits, const st
     }
     if (left_out(path))
         return;
-    print_file_properties(path.c_str(), relative.c_str());
+    run_guarded(L"print_file_properties", [&]() { print_file_properties(path.c_str(), relative.c_str()); });
     for (const DigestKind& digest : DIGEST_KINDS) {
         if (find_option(digest.word) != -1)
             show_digest(digest, path.c_str(), 1);
     }
-    show_version_info(path.c_str());
-    print_signature_information(path.c_str());
+    report_version_and_signature(path.c_str());
 }
 
 void print_unlistable_folder(void*, const std::wstring& folder, DWORD code)
