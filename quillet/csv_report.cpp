@@ -75,14 +75,14 @@ void read_file_record(const CsvColumns& columns, const std::wstring& path, bool 
     failure_collector = &failures;
     if (digests_first)
         read_digests(columns, path, record);
-    run_guarded(L"print_file_properties", [&]() { read_file_facts(path, record.facts, failures); });
+    run_report_step(L"print_file_properties", [&]() { read_file_facts(path, record.facts, failures); });
     if (!digests_first)
         read_digests(columns, path, record);
-    if (run_guarded(L"show_version_info", [&]() { read_version_info(path.c_str(), record.version); }) &&
+    if (run_report_step(L"show_version_info", [&]() { read_version_info(path.c_str(), record.version); }) &&
         record.version.failure != VERSION_READ)
         add_failure(failures, version_failure_text(record.version.failure), record.version.failure_code);
     if (columns.signature)
-        run_guarded(L"print_signature_information", [&]() { record.signature = signature_verdict(path.c_str()); });
+        run_report_step(L"print_signature_information", [&]() { record.signature = signature_verdict(path.c_str()); });
     failure_collector = outer;
 }
 

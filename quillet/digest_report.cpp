@@ -33,7 +33,7 @@ void print_value(const DigestKind& digest, const wchar_t* value, int progress)
 
 void show_digest(const DigestKind& digest, const wchar_t* path, int progress)
 {
-    run_guarded(digest_routine(digest), [&]() {
+    run_report_step(digest_routine(digest), [&]() {
         if (digest.source == WHOLE_FILE) {
             show_hash_info(digest.algorithm, path, progress);
             return;
@@ -47,7 +47,7 @@ void show_digest(const DigestKind& digest, const wchar_t* path, int progress)
 void digest_cell_text(const DigestKind& digest, const wchar_t* path, wchar_t* text)
 {
     clear_text_buffer(text);
-    bool finished = run_guarded(digest_routine(digest), [&]() {
+    bool finished = run_report_step(digest_routine(digest), [&]() {
         if (digest.source == WHOLE_FILE) {
             file_digest_text(digest.algorithm, path, text);
             return;

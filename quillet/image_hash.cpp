@@ -270,10 +270,9 @@ PeStatus add_library_imports(PeDigest& job, const IMAGE_IMPORT_DESCRIPTOR& descr
 }
 
 // "library.function" for every import, joined by commas, into the hash. The table ends with
-// an empty entry, or one without a name, as the loader reads it.
+// the first entry that lacks a name or an address table, as the loader reads it.
 PeStatus hash_import_text(PeDigest& job)
 {
-    const IMAGE_IMPORT_DESCRIPTOR none = {};
     DWORD libraries = 0, functions = 0;
     DWORD first = job.pe.imports.VirtualAddress;
     for (DWORD rva = first; first != 0; rva += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
@@ -281,7 +280,7 @@ PeStatus hash_import_text(PeDigest& job)
         PeStatus status = rva < first ? PE_DAMAGED : read_pe_rva(job.pe, rva, &descriptor, sizeof(descriptor));
         if (status != PE_IMAGE)
             return status;
-        if (memcmp(&descriptor, &none, sizeof(descriptor)) == 0 || descriptor.Name == 0)
+        if (descriptor.Name == 0 || descriptor.FirstThunk == 0)
             break;
         if (++libraries > MOST_IMPORTED_LIBRARIES)
             return PE_DAMAGED;

@@ -163,11 +163,11 @@ DWORD run_single_file()
     const wchar_t* path = stored_words[1];
     print_banner();
     // Each block that throws gets its notice, and the report goes on to the next.
-    run_guarded(L"print_file_properties", [&]() { print_file_properties(path); });
+    run_report_step(L"print_file_properties", [&]() { print_file_properties(path); });
     if (stored_word_count == 3 && settings.AskIfSizeExceeds == 1)
         gate_digest(path, stored_words[2]);
-    run_guarded(L"show_version_info", [&]() { show_version_info(path); });
-    run_guarded(L"print_signature_information", [&]() { print_signature_information(path); });
+    run_report_step(L"show_version_info", [&]() { show_version_info(path); });
+    run_report_step(L"print_signature_information", [&]() { print_signature_information(path); });
     close_log();
     return 0;
 }

@@ -133,8 +133,8 @@ std::vector<const DigestKind*> listed_digests()
 // The last blocks of a file's report; a block that throws gets its notice and the report goes on.
 void report_version_and_signature(const wchar_t* path)
 {
-    run_guarded(L"show_version_info", [&]() { show_version_info(path); });
-    run_guarded(L"print_signature_information", [&]() { print_signature_information(path); });
+    run_report_step(L"show_version_info", [&]() { show_version_info(path); });
+    run_report_step(L"print_signature_information", [&]() { print_signature_information(path); });
 }
 
 void report_listed_file(void*, const std::wstring& listed)
@@ -147,7 +147,7 @@ void report_listed_file(void*, const std::wstring& listed)
         ql_wprintf(L"\n");
         show_digest(*digest, path, 1);
     }
-    run_guarded(L"print_file_properties", [&]() { print_file_properties(path); });
+    run_report_step(L"print_file_properties", [&]() { print_file_properties(path); });
     report_version_and_signature(path);
     ql_wprintf(L"\n");
 }
@@ -205,7 +205,7 @@ void report_directory_entry(void*, const std::wstring& path, bool fits, const st
     }
     if (left_out(path))
         return;
-    run_guarded(L"print_file_properties", [&]() { print_file_properties(path.c_str(), relative.c_str()); });
+    run_report_step(L"print_file_properties", [&]() { print_file_properties(path.c_str(), relative.c_str()); });
     for (const DigestKind& digest : DIGEST_KINDS) {
         if (find_option(digest.word) != -1)
             show_digest(digest, path.c_str(), 1);

@@ -11,6 +11,9 @@ const WORD DOS_MAGIC = 0x5A4D;      // "MZ"
 const DWORD PE_SIGNATURE = 0x4550;  // "PE\0\0"
 const DWORD E_LFANEW_OFFSET = 0x3C; // where the DOS header keeps the offset of "PE\0\0"
 
+// The largest FileAlignment the format allows: the last section's data may be cut that short.
+const ULONGLONG MOST_FILE_ALIGNMENT = 64 * 1024;
+
 bool fits(ULONGLONG offset, ULONGLONG size, ULONGLONG limit)
 {
     return size <= limit && offset <= limit - size;
@@ -258,6 +261,24 @@ PeStatus read_pe_string(PeFile& pe, DWORD rva, std::string& text)
             return PE_DAMAGED;
         wanted = limit;
     }
+}
+
+bool sections_overrun_file(const wchar_t* path)
+{
+    PeFile pe;
+    DWORD error = 0;
+    if (!open_pe_file(pe, path, error))
+        return false;
+    bool overruns = false;
+    // The version functions read the section table whatever the optional header holds.
+    PeStatus headers = read_pe_headers(pe);
+    if ((headers == PE_IMAGE || headers == PE_DAMAGED) && read_pe_sections(pe) == PE_IMAGE) {
+        for (const IMAGE_SECTION_HEADER& section : pe.sections)
+            overruns =
+                overruns || !fits(section.PointerToRawData, section.SizeOfRawData, pe.size + MOST_FILE_ALIGNMENT);
+    }
+    close_pe_file(pe);
+    return overruns;
 }
 
 bool probe_pe_image(const wchar_t* path, bool& is_image, DWORD& error)

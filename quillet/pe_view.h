@@ -91,6 +91,11 @@ PeStatus read_pe_rva(PeFile& pe, DWORD rva, void* out, DWORD size);
 // its zero is missing before that bound or the end of what belongs to that address.
 PeStatus read_pe_string(PeFile& pe, DWORD rva, std::string& text);
 
+// Whether path is a PE image with a section that claims more file data than the file holds
+// (beyond the padding of a last section cut short). Some platforms' version functions take
+// such a claim as the memory to read the section into: gigabytes, for a forged header.
+bool sections_overrun_file(const wchar_t* path);
+
 // Whether path holds a PE image as far as "MZ" and the "PE\0\0" that e_lfanew points at;
 // false with error set when it cannot be opened or read.
 bool probe_pe_image(const wchar_t* path, bool& is_image, DWORD& error);

@@ -13,7 +13,7 @@ DWORD caught_exception_code();
 void print_caught_failure(const wchar_t* routine);
 
 // Runs step(); false when it threw, its notice printed.
-template <typename Step> bool run_guarded(const wchar_t* routine, Step step)
+template <typename Step> bool run_report_step(const wchar_t* routine, Step step)
 {
     try {
         step();
