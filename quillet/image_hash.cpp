@@ -1,6 +1,5 @@
 #include "image_hash.h"
 
-#include <ctype.h>
 #include <stdio.h>
 #include <string.h>
 #include <wchar.h>
@@ -186,10 +185,13 @@ PeDigestResult hash_signed_image(PeDigest& job)
     return PE_DIGEST_DONE;
 }
 
+// The C locale's lower case, which quillet runs in: ASCII letters alone.
 void lower_case(std::string& text)
 {
-    for (char& c : text)
-        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
 }
 
 // The library's name as the import hash writes it: lower case, without "dll", "ocx" or "sys".
@@ -254,6 +256,8 @@ PeStatus add_library_imports(PeDigest& job, const IMAGE_IMPORT_DESCRIPTOR& descr
     std::string prefix = library_part(library) + ".";
     DWORD thunk_size = pe.pe32_plus ? sizeof(ULONGLONG) : sizeof(DWORD);
     DWORD lookup = descriptor.OriginalFirstThunk != 0 ? descriptor.OriginalFirstThunk : descriptor.FirstThunk;
+    // Kept across the functions, so that their memory is taken once.
+    std::string function, entry;
     for (DWORD rva = lookup; status == PE_IMAGE; rva += thunk_size) {
         ULONGLONG thunk = 0;
         if (rva < lookup || ++functions > MOST_IMPORTED_FUNCTIONS)
@@ -261,10 +265,12 @@ PeStatus add_library_imports(PeDigest& job, const IMAGE_IMPORT_DESCRIPTOR& descr
         status = read_pe_rva(pe, rva, &thunk, thunk_size);
         if (status != PE_IMAGE || thunk == 0)
             return status;
-        std::string function;
         status = function_part(pe, library, thunk, function);
+        entry.assign(job.text_bytes == 0 ? "" : ",");
+        entry += prefix;
+        entry += function;
         if (status == PE_IMAGE)
-            status = add_text(job, (job.text_bytes == 0 ? "" : ",") + prefix + function);
+            status = add_text(job, entry);
     }
     return status;
 }
