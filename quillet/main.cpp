@@ -8,9 +8,10 @@
 
 #include "file_hash.h"
 #include "file_properties.h"
-#include "image_hash.h"
+#include "digest_report.h"
 #include "multiple_runs.h"
 #include "report_frame.h"
+#include "report_guard.h"
 #include "report_output.h"
 #include "settings.h"
 #include "signature_report.h"
@@ -161,11 +162,12 @@ DWORD run_single_file()
 {
     const wchar_t* path = stored_words[1];
     print_banner();
-    print_file_properties(path);
+    // Each block that throws gets its notice, and the report goes on to the next.
+    run_report_step(L"print_file_properties", [&]() { print_file_properties(path); });
     if (stored_word_count == 3 && settings.AskIfSizeExceeds == 1)
         gate_digest(path, stored_words[2]);
-    show_version_info(path);
-    print_signature_information(path);
+    run_report_step(L"show_version_info", [&]() { show_version_info(path); });
+    run_report_step(L"print_signature_information", [&]() { print_signature_information(path); });
     close_log();
     return 0;
 }
