@@ -5,84 +5,15 @@
 #include <stdio.h>
 #include <wchar.h>
 
-#include "file_properties.h"
-#include "hash_ahead.h"
 #include "format_output.h"
-#include "image_hash.h"
 #include "report_output.h"
 #include "settings.h"
-#include "signature_report.h"
 #include "text_helpers.h"
 #include "version_report.h"
 
 namespace {
 
 const wchar_t ROW_END[] = L"\r\n";
-
-// Size, attributes and times as the properties block reads them, from the same open.
-struct FileFacts {
-    bool opened;
-    ULONGLONG size;
-    DWORD attributes;
-    bool has_times;
-    FILETIME created;
-    FILETIME accessed;
-    FILETIME written;
-};
-
-struct FileRecord {
-    FileFacts facts;
-    std::vector<std::wstring> digests;
-    VersionInfo version;
-    std::wstring signature;
-};
-
-void read_file_facts(const std::wstring& path, FileFacts& facts, FailureList& failures)
-{
-    facts = FileFacts();
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        add_failure(failures, UNOPENABLE_FILE_TEXT, GetLastError());
-        return;
-    }
-    facts.opened = true;
-    LARGE_INTEGER size;
-    facts.size = GetFileSizeEx(file, &size) ? static_cast<ULONGLONG>(size.QuadPart) : 0;
-    facts.attributes = GetFileAttributesW(path.c_str());
-    facts.has_times = GetFileTime(file, &facts.created, &facts.accessed, &facts.written) == 1;
-    if (facts.has_times)
-        keep_access_time_before_hashing(path.c_str(), facts.accessed);
-    CloseHandle(file);
-}
-
-// A digest that fails leaves its column empty; its notice goes into failures.
-void read_digests(const CsvColumns& columns, const std::wstring& path, FileRecord& record)
-{
-    for (const DigestKind* digest : columns.digests) {
-        wchar_t text[TEXT_CHARS];
-        digest_cell_text(*digest, path.c_str(), text);
-        record.digests.push_back(text);
-    }
-}
-
-void read_file_record(const CsvColumns& columns, const std::wstring& path, bool digests_first, FileRecord& record,
-                      FailureList& failures)
-{
-    FailureList* outer = failure_collector;
-    failure_collector = &failures;
-    if (digests_first)
-        read_digests(columns, path, record);
-    read_file_facts(path, record.facts, failures);
-    if (!digests_first)
-        read_digests(columns, path, record);
-    failure_collector = outer;
-    read_version_info(path.c_str(), record.version);
-    if (record.version.failure != VERSION_READ)
-        add_failure(failures, version_failure_text(record.version.failure), record.version.failure_code);
-    if (columns.signature)
-        record.signature = signature_verdict(path.c_str());
-}
 
 // Every field but a row's first.
 void add_field(std::wstring& row, const std::wstring& value, bool guarded = false)
@@ -169,7 +100,14 @@ void begin_csv_document(const CsvColumns& columns)
 void write_file_rows(const CsvColumns& columns, const std::wstring& path, bool digests_first, FailureList& failures)
 {
     FileRecord record;
-    read_file_record(columns, path, digests_first, record, failures);
+    read_file_record(columns, path, digests_first, record);
+    failures = record.failures;
+    write_record_rows(columns, record);
+}
+
+void write_record_rows(const CsvColumns& columns, const FileRecord& record)
+{
+    const std::wstring& path = record.path;
     const std::vector<TranslationInfo>& translations = record.version.translations;
     size_t rows = translations.empty() ? 1 : translations.size();
     for (size_t index = 0; index < rows; ++index) {
@@ -178,8 +116,8 @@ void write_file_rows(const CsvColumns& columns, const std::wstring& path, bool d
         for (const std::wstring& digest : record.digests)
             add_field(row, digest);
         if (columns.signature)
-            add_field(row, record.signature);
-        add_field(row, failures.joined);
+            add_field(row, record.signature.verdict);
+        add_field(row, record.failures.joined);
         write_csv_row(row);
     }
 }

@@ -10,14 +10,11 @@
 #include <vector>
 
 #include "failure_notice.h"
-#include "file_hash.h"
+#include "file_record.h"
 
 // What the columns after the fixed ones hold: the digests asked for, in column order, and
-// the signature verdict when PrintSignatureInformation is 1.
-struct CsvColumns {
-    std::vector<const DigestKind*> digests;
-    bool signature;
-};
+// the signature verdict when PrintSignatureInformation is 1 (image is never set).
+typedef RecordFields CsvColumns;
 
 // The byte-order mark on standard output, the line end after the log's separator, the
 // header row. Standard output and the log take the document's bytes unchanged from here on.
@@ -41,6 +38,9 @@ extern std::vector<std::wstring>* row_collector;
 // order (digests_first: the multiple-file run's, which hashes before the properties);
 // failures receives them too.
 void write_file_rows(const CsvColumns& columns, const std::wstring& path, bool digests_first, FailureList& failures);
+
+// The rows of a record read before.
+void write_record_rows(const CsvColumns& columns, const FileRecord& record);
 
 // A row with path (may be empty) and one failure in Error, every other column empty.
 void write_failure_row(const CsvColumns& columns, const std::wstring& path, const wchar_t* text, DWORD code);

@@ -4,14 +4,22 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 void print_failure(DWORD code, const wchar_t* context);
 
 // "Detail: ", the system's text for code, a line end: the last line of every failure notice.
 void print_detail_line(DWORD code);
 
-// The failures of one file as a CSV run reports them: "text (code)", joined by "; ".
+struct Failure {
+    std::wstring text;
+    DWORD code;
+};
+
+// The failures of one file, in the order the text report prints them: as a list, and as a
+// CSV run reports them, "text (code)" joined by "; ".
 struct FailureList {
+    std::vector<Failure> items;
     std::wstring joined;
     DWORD last_code;
     bool any;

@@ -17,6 +17,7 @@
 #include "hash_ahead.h"
 #include "html_text.h"
 #include "image_hash.h"
+#include "json_report.h"
 #include "pe_view.h"
 #include "report_frame.h"
 #include "report_output.h"
@@ -53,7 +54,7 @@ bool is_word(const wchar_t* word, const wchar_t* option)
 // The words of a multiple-file run that are never paths, wherever they stand.
 bool is_run_word(const wchar_t* word)
 {
-    return is_word(word, L"-csv") || is_word(word, L"-unsigned");
+    return is_word(word, L"-csv") || is_word(word, L"-json") || is_word(word, L"-unsigned");
 }
 
 // The last word of a multiple-file run that is no run word (it may ask for a digest), or -1.
@@ -240,83 +241,114 @@ DWORD report_pattern(const wchar_t* pattern)
     return GetLastError();
 }
 
-// The signature column comes with the setting that adds the signature block to a text report.
-CsvColumns csv_columns()
+// The signature comes with the setting that adds the signature block to a text report, the
+// image sections of a JSON object with the one that adds them to the version report.
+RecordFields document_fields()
 {
-    CsvColumns columns;
-    columns.signature = signature_shown();
-    return columns;
+    RecordFields fields;
+    fields.signature = signature_shown();
+    fields.image = json_mode && settings.OutputExtraImageInformation == 1;
+    return fields;
 }
 
-// A failure of the whole run in a CSV document: the header came first, this row is all.
-DWORD csv_run_failure(const CsvColumns& columns, DWORD code, const wchar_t* text)
+void begin_document(const RecordFields& fields)
 {
-    write_failure_row(columns, L"", text, code);
+    if (json_mode)
+        begin_json_output();
+    else
+        begin_csv_document(fields);
+}
+
+// A file's rows or object; failures receives its failures.
+void write_file_document(const RecordFields& fields, const std::wstring& path, bool digests_first,
+                         FailureList& failures)
+{
+    FileRecord record;
+    read_file_record(fields, path, digests_first, record);
+    failures = record.failures;
+    if (json_mode)
+        write_json_object(file_object(fields, record));
+    else
+        write_record_rows(fields, record);
+}
+
+void write_failure_document(const RecordFields& fields, const std::wstring& path, const wchar_t* text, DWORD code)
+{
+    if (json_mode)
+        write_json_failure(fields, path, text, code);
+    else
+        write_failure_row(fields, path, text, code);
+}
+
+// A failure of the whole run in a document: the header (if any) came first, this is all.
+DWORD document_run_failure(const RecordFields& fields, DWORD code, const wchar_t* text)
+{
+    write_failure_document(fields, L"", text, code);
     return code;
 }
 
-void write_csv_entry(void* context, const std::wstring& path, bool fits, const std::wstring&)
+void write_document_entry(void* context, const std::wstring& path, bool fits, const std::wstring&)
 {
-    const CsvColumns& columns = *static_cast<const CsvColumns*>(context);
+    const RecordFields& fields = *static_cast<const RecordFields*>(context);
     if (!fits) {
-        write_failure_row(columns, path, UNOPENABLE_FILE_TEXT, ERROR_FILENAME_EXCED_RANGE);
+        write_failure_document(fields, path, UNOPENABLE_FILE_TEXT, ERROR_FILENAME_EXCED_RANGE);
         return;
     }
     if (left_out(path))
         return;
     FailureList failures = {};
-    write_file_rows(columns, path, false, failures);
+    write_file_document(fields, path, false, failures);
 }
 
 void write_unlistable_folder(void* context, const std::wstring& folder, DWORD code)
 {
-    write_failure_row(*static_cast<const CsvColumns*>(context), folder, UNLISTABLE_FOLDER, code);
+    write_failure_document(*static_cast<const RecordFields*>(context), folder, UNLISTABLE_FOLDER, code);
 }
 
 // The failures end the run with their own codes: there is no printed notice whose last
 // error could stand for them.
-DWORD write_directory_csv()
+DWORD write_directory_document()
 {
-    CsvColumns columns = csv_columns();
-    columns.digests = requested_digests();
-    begin_csv_document(columns);
-    // "-csv" itself is word 2 at least, so a pattern is always there.
+    RecordFields fields = document_fields();
+    fields.digests = requested_digests();
+    begin_document(fields);
+    // "-csv" or "-json" itself is word 2 at least, so a pattern is always there.
     const wchar_t* pattern = stored_words[2];
     if (PathIsDirectoryW(pattern))
-        return csv_run_failure(columns, ERROR_PATH_NOT_FOUND, NOT_A_PATTERN);
-    WalkVisitor visitor = walk_visitor(write_csv_entry, write_unlistable_folder, &columns);
-    WalkResult walk = walk_pattern_ahead(pattern, recursive_run(), visitor, whole_file_algorithms(columns.digests));
+        return document_run_failure(fields, ERROR_PATH_NOT_FOUND, NOT_A_PATTERN);
+    WalkVisitor visitor = walk_visitor(write_document_entry, write_unlistable_folder, &fields);
+    WalkResult walk = walk_pattern_ahead(pattern, recursive_run(), visitor, whole_file_algorithms(fields.digests));
     if (walk.matched == 0)
-        return csv_run_failure(columns, ERROR_FILE_NOT_FOUND, NOTHING_FOUND);
+        return document_run_failure(fields, ERROR_FILE_NOT_FOUND, NOTHING_FOUND);
     return walk.code;
 }
 
-struct ListedRows {
-    CsvColumns columns;
+struct ListedFiles {
+    RecordFields fields;
     DWORD code;
 };
 
-void write_listed_rows(void* context, const std::wstring& path)
+void write_listed_document(void* context, const std::wstring& path)
 {
     if (left_out(path))
         return;
-    ListedRows& rows = *static_cast<ListedRows*>(context);
+    ListedFiles& files = *static_cast<ListedFiles*>(context);
     FailureList failures = {};
-    write_file_rows(rows.columns, path, true, failures);
+    write_file_document(files.fields, path, true, failures);
     if (failures.any)
-        rows.code = failures.last_code;
+        files.code = failures.last_code;
 }
 
 // The run words are never paths; the digest comes from the last other word.
-DWORD write_multiple_csv()
+DWORD write_multiple_document()
 {
-    ListedRows rows = {csv_columns(), 0};
-    rows.columns.digests = listed_digests();
-    begin_csv_document(rows.columns);
+    ListedFiles files = {document_fields(), 0};
+    files.fields.digests = listed_digests();
+    begin_document(files.fields);
     if (last_other_word() < 0)
-        return csv_run_failure(rows.columns, ERROR_INVALID_PARAMETER, NO_FILE_NAMES);
-    report_paths_ahead(listed_paths(), whole_file_algorithms(rows.columns.digests), write_listed_rows, &rows);
-    return rows.code;
+        return document_run_failure(files.fields, ERROR_INVALID_PARAMETER, NO_FILE_NAMES);
+    report_paths_ahead(listed_paths(), whole_file_algorithms(files.fields.digests), write_listed_document, &files);
+    return files.code;
 }
 
 } // namespace
@@ -329,7 +361,7 @@ DWORD run_multiple_files()
     if (compare != -1)
         return compare_listed_files(compare);
     if (csv_mode)
-        return write_multiple_csv();
+        return write_multiple_document();
     print_banner();
     if (last_other_word() < 0) {
         print_run_failure(ERROR_INVALID_PARAMETER, NO_FILE_NAMES);
@@ -347,7 +379,7 @@ DWORD run_directory()
     if (compare != -1)
         return compare_directory(compare);
     if (csv_mode)
-        return write_directory_csv();
+        return write_directory_document();
     if (find_option(L"-html") != -1)
         html_mode = true;
     print_banner();

@@ -296,6 +296,21 @@ std::wstring signature_verdict(const wchar_t* path)
     return verdict_text(check);
 }
 
+void read_signature(const wchar_t* path, SignatureFacts& facts)
+{
+    facts = SignatureFacts();
+    TrustCheck check;
+    DWORD error = 0;
+    if (!open_for_check(path, check, error))
+        return;
+    check_trust(check);
+    CloseHandle(check.file);
+    facts.verdict = verdict_text(check);
+    SignerFacts signer;
+    if (read_signer(check.in_catalog ? check.catalog_path : check.path, signer))
+        facts.signers.push_back(signer);
+}
+
 bool unsigned_only = false;
 
 bool signature_shown()
