@@ -245,8 +245,8 @@ DWORD compare_directory(int compare)
     return run_comparison(compare, nullptr, pattern_directory(pattern), collect_tree, pattern);
 }
 
-// "-csv", "-unsigned", the compare word and its value are never paths; the digest comes from
-// the last other word, and the paths end at the first digest word.
+// "-csv", "-json", "-unsigned", the compare word and its value are never paths; the digest
+// comes from the last other word, and the paths end at the first digest word.
 DWORD compare_listed_files(int compare)
 {
     if (!csv_mode)
@@ -257,7 +257,8 @@ DWORD compare_listed_files(int compare)
     const wchar_t* last_word = L"";
     bool paths_ended = false;
     for (int index = 2; index < stored_word_count; ++index) {
-        if (index == compare || index == compare + 1 || is_word(index, L"-csv") || is_word(index, L"-unsigned"))
+        if (index == compare || index == compare + 1 || is_word(index, L"-csv") || is_word(index, L"-json") ||
+            is_word(index, L"-unsigned"))
             continue;
         last_word = stored_words[index];
         paths_ended = paths_ended || digest_word(last_word) != 0;

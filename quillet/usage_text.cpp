@@ -79,7 +79,7 @@ const AddedWord ADDED_WORDS[] = {
     {L"-imphash", L"Prints the import hash (MD5 of the imported names)."},
     {L"-v|-verify <file>", L"Tells whether a file is signed, by whom and when."},
     {L"-csv", L"With -d or -m: one CSV document instead of the report."},
-    {L"-json", L"With -d or -m: one JSON object per file and line; takes no value."},
+    {L"-json", L"With -d or -m: JSON Lines to standard output; the next word is a path."},
     {L"-s|-recurse", L"With -d: also every folder below the pattern's folder."},
     {L"-pe", L"With -d: only PE images count, whatever their names."},
     {L"-unsigned", L"With -d or -m: only files that are not signed."},
@@ -99,7 +99,7 @@ void print_usage()
 
 void print_added_words()
 {
-    ql_wprintf(L"%ls", L"More Parameters:\n\n");
+    ql_wprintf(L"%ls", L"\nMore Parameters:\n\n");
     for (const AddedWord& word : ADDED_WORDS) {
         std::wstring words = word.words;
         words.resize(words.size() < WORDS_COLUMN ? WORDS_COLUMN : words.size() + 1, L' ');

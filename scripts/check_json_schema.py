@@ -104,8 +104,12 @@ def main():
     with tempfile.TemporaryDirectory(prefix="quillet-json-") as work:
         outputs = list(quillet_runs(build, work))
         for path in sys.argv[2:]:
-            with open(path, "rb") as lines:
-                outputs.append((path, lines.read()))
+            try:
+                with open(path, "rb") as lines:
+                    outputs.append((path, lines.read()))
+            except OSError as fault:
+                print(f"{path}: {fault.strerror}")
+                faults += 1
         for origin, output in outputs:
             try:
                 objects = lines_of(output, origin)
