@@ -75,14 +75,6 @@ const std::wstring& field_at(const std::vector<std::wstring>& fields, int index)
     return index < 0 || static_cast<size_t>(index) >= fields.size() ? none : fields[static_cast<size_t>(index)];
 }
 
-// The apostrophe of the formula guard is not part of the path.
-std::wstring unguarded_path(const std::wstring& path)
-{
-    if (path.size() >= 2 && path[0] == L'\'' && wcschr(FORMULA_STARTS, path[1]) != nullptr)
-        return path.substr(1);
-    return path;
-}
-
 bool starts_with_key(const std::wstring& path_key, const std::wstring& folder_key)
 {
     if (path_key.compare(0, folder_key.size(), folder_key) != 0 || path_key.size() == folder_key.size())
@@ -223,13 +215,28 @@ bool read_rows(CsvReader& reader, ComparedSide& side, BaselineFault& fault)
                            std::to_wstring(fields.size()) + L" fields where the header has " +
                                std::to_wstring(side.columns.width));
         // A failed run's row names no file.
-        std::wstring path = unguarded_path(fields[static_cast<size_t>(side.columns.path)]);
-        if (!path.empty() && !add_side_row(side, fields, path, reason))
+        std::wstring path = unguarded_value(fields[static_cast<size_t>(side.columns.path)]);
+        if (!path.empty() && !is_dot_entry(path) && !add_side_row(side, fields, path, reason))
             return fail_at(fault, line, reason);
     }
 }
 
 } // namespace
+
+bool is_dot_entry(const std::wstring& path)
+{
+    size_t separator = path.find_last_of(L'\\');
+    std::wstring name = separator == std::wstring::npos ? path : path.substr(separator + 1);
+    return name == L"." || name == L"..";
+}
+
+// The apostrophe of the formula guard is not part of the value.
+std::wstring unguarded_value(const std::wstring& value)
+{
+    if (value.size() >= 2 && value[0] == L'\'' && wcschr(FORMULA_STARTS, value[1]) != nullptr)
+        return value.substr(1);
+    return value;
+}
 
 std::wstring relative_to(const std::wstring& root, const std::wstring& path)
 {

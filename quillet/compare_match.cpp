@@ -210,10 +210,14 @@ void compare_sides(const ComparedSide& baseline, const ComparedSide& current, Co
         matching.baseline_of[index] = found->second;
         matching.current_of[found->second] = index;
     }
-    // Files below a folder that could not be listed are not known to be gone.
+    // Files below a folder that could not be listed are not known to be gone; files the run's
+    // filters left out are still there.
     std::vector<bool> left_out(baseline.files.size(), false);
-    for (size_t index = 0; !unlisted.empty() && index < baseline.files.size(); ++index)
-        left_out[index] = under_unlisted_folder(matching_key(baseline.files[index].path), unlisted);
+    for (size_t index = 0; index < baseline.files.size(); ++index) {
+        std::wstring key = matching_key(baseline.files[index].path);
+        left_out[index] =
+            current.left_out.count(key) != 0 || (!unlisted.empty() && under_unlisted_folder(key, unlisted));
+    }
     find_moves(baseline, current, matching, left_out);
     for (size_t index = 0; index < current.files.size(); ++index)
         report_current_file(comparison, baseline, current, index, matching.baseline_of[index]);

@@ -24,14 +24,14 @@ std::wstring shown_root(const std::wstring& root)
     return root.empty() ? L"." : root;
 }
 
-// One line per difference: line ends and tabs inside a value are shown as escapes, and an
-// empty value as "".
-std::wstring shown_value(const std::wstring& value)
+// One line per difference, the value as it is: without the formula guard, line ends and tabs
+// inside it shown as escapes, and an empty value as "".
+std::wstring shown_value(const std::wstring& guarded)
 {
-    if (value.empty())
+    if (guarded.empty())
         return L"\"\"";
     std::wstring shown;
-    for (wchar_t c : value) {
+    for (wchar_t c : unguarded_value(guarded)) {
         if (c == L'\r')
             shown += L"\\r";
         else if (c == L'\n')
@@ -116,8 +116,8 @@ JsonValue change_object(const Difference& difference)
     JsonValue change = JsonValue::object();
     change["translation"] = difference.translation.empty() ? JsonValue() : JsonValue(utf8_of(difference.translation));
     change["column"] = utf8_of(entry_column(difference));
-    change["old"] = utf8_of(difference.old_value);
-    change["new"] = utf8_of(difference.new_value);
+    change["old"] = utf8_of(unguarded_value(difference.old_value));
+    change["new"] = utf8_of(unguarded_value(difference.new_value));
     return change;
 }
 
@@ -132,8 +132,8 @@ JsonValue file_difference(const Difference& difference)
 }
 
 // One object per file that is not unchanged: the changed lines that follow a file's own line
-// (or, for a file that only changed, each other) are its changes. Values as they are: JSON
-// needs no formula guard.
+// (or, for a file that only changed, each other) are its changes. Values without the formula
+// guard, as the text lines show them.
 void write_comparison_json(const Comparison& comparison)
 {
     begin_json_output();

@@ -5,11 +5,11 @@
 #include <stdio.h>
 #include <wchar.h>
 
+#include "file_record.h"
 #include "format_output.h"
 #include "report_output.h"
 #include "settings.h"
 #include "text_helpers.h"
-#include "version_report.h"
 
 namespace {
 
@@ -42,25 +42,19 @@ std::wstring row_start(const std::wstring& path, const TranslationInfo* translat
     return row;
 }
 
-void add_facts(std::wstring& row, const FileFacts& facts)
+void add_facts(std::wstring& row, const FileRecord& record)
 {
-    add_field(row, facts.opened ? std::to_wstring(facts.size) : L"");
-    add_field(row, facts.opened ? std::to_wstring(static_cast<int>(facts.attributes)) : L"");
-    add_field(row, facts.has_times ? iso_local_time(facts.created) : L"");
-    add_field(row, facts.has_times ? iso_local_time(facts.written) : L"");
-    add_field(row, facts.has_times ? iso_local_time(facts.accessed) : L"");
+    add_field(row, record.opened ? std::to_wstring(record.size) : L"");
+    add_field(row, record.opened ? std::to_wstring(static_cast<int>(record.attributes)) : L"");
+    add_field(row, record.has_times ? iso_local_time(record.created) : L"");
+    add_field(row, record.has_times ? iso_local_time(record.written) : L"");
+    add_field(row, record.has_times ? iso_local_time(record.accessed) : L"");
 }
 
 } // namespace
 
-std::vector<std::wstring>* row_collector = nullptr;
-
 void write_csv_row(std::wstring row)
 {
-    if (row_collector != nullptr) {
-        row_collector->push_back(std::move(row));
-        return;
-    }
     row += ROW_END;
     ql_print_document(row.c_str());
 }
@@ -97,26 +91,17 @@ void begin_csv_document(const CsvColumns& columns)
     write_csv_row(csv_header(columns));
 }
 
-void write_file_rows(const CsvColumns& columns, const std::wstring& path, bool digests_first, FailureList& failures)
+void write_record_rows(const FileRecord& record)
 {
-    FileRecord record;
-    read_file_record(columns, path, digests_first, record);
-    failures = record.failures;
-    write_record_rows(columns, record);
-}
-
-void write_record_rows(const CsvColumns& columns, const FileRecord& record)
-{
-    const std::wstring& path = record.path;
     const std::vector<TranslationInfo>& translations = record.version.translations;
     size_t rows = translations.empty() ? 1 : translations.size();
     for (size_t index = 0; index < rows; ++index) {
-        std::wstring row = row_start(path, translations.empty() ? nullptr : &translations[index]);
-        add_facts(row, record.facts);
-        for (const std::wstring& digest : record.digests)
-            add_field(row, digest);
-        if (columns.signature)
-            add_field(row, record.signature.verdict);
+        std::wstring row = row_start(record.path, translations.empty() ? nullptr : &translations[index]);
+        add_facts(row, record);
+        for (const DigestValue& digest : record.digests)
+            add_field(row, digest.text);
+        if (record.has_signature)
+            add_field(row, record.signature);
         add_field(row, record.failures.joined);
         write_csv_row(row);
     }
@@ -127,19 +112,23 @@ void write_failure_row(const CsvColumns& columns, const std::wstring& path, cons
     FailureList failure = {};
     add_failure(failure, text, code);
     std::wstring row = row_start(path, nullptr);
-    add_facts(row, FileFacts());
+    add_facts(row, FileRecord());
     for (size_t index = 0; index < columns.digests.size() + (columns.signature ? 1 : 0); ++index)
         add_field(row, L"");
     add_field(row, failure.joined);
     write_csv_row(row);
 }
 
+std::wstring formula_guarded(const std::wstring& value)
+{
+    if (!value.empty() && wcschr(L"=+-@\t\r", value[0]) != nullptr)
+        return L"'" + value;
+    return value;
+}
+
 std::wstring csv_field(const std::wstring& value, bool guarded)
 {
-    std::wstring field;
-    if (guarded && !value.empty() && wcschr(L"=+-@\t\r", value[0]) != nullptr)
-        field = L"'";
-    field += value;
+    std::wstring field = guarded ? formula_guarded(value) : value;
     if (field.find_first_of(L",\"\r\n") == std::wstring::npos)
         return field;
     std::wstring quoted = L"\"";

@@ -11,18 +11,18 @@ void print_failure(DWORD code, const wchar_t* context);
 // "Detail: ", the system's text for code, a line end: the last line of every failure notice.
 void print_detail_line(DWORD code);
 
-struct Failure {
+struct FailureEntry {
     std::wstring text;
     DWORD code;
 };
 
-// The failures of one file, in the order the text report prints them: as a list, and as a
-// CSV run reports them, "text (code)" joined by "; ".
+// The failures of one file, in the order they happened; joined as a CSV run reports them:
+// "text (code)", joined by "; ".
 struct FailureList {
-    std::vector<Failure> items;
     std::wstring joined;
     DWORD last_code;
     bool any;
+    std::vector<FailureEntry> entries;
 };
 
 void add_failure(FailureList& list, const wchar_t* text, DWORD code);

@@ -3,66 +3,93 @@
 #include "file_properties.h"
 #include "hash_ahead.h"
 #include "image_hash.h"
+#include "signature_report.h"
 #include "text_helpers.h"
 
 namespace {
 
-void read_file_facts(const std::wstring& path, FileFacts& facts, FailureList& failures)
+void read_file_facts(FileRecord& record)
 {
-    facts = FileFacts();
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    HANDLE file = CreateFileW(record.path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        add_failure(failures, UNOPENABLE_FILE_TEXT, GetLastError());
+        add_failure(record.failures, UNOPENABLE_FILE_TEXT, GetLastError());
         return;
     }
-    facts.opened = true;
+    record.opened = true;
     LARGE_INTEGER size;
-    facts.size = GetFileSizeEx(file, &size) ? static_cast<ULONGLONG>(size.QuadPart) : 0;
-    facts.attributes = GetFileAttributesW(path.c_str());
-    facts.has_times = GetFileTime(file, &facts.created, &facts.accessed, &facts.written) == 1;
-    if (facts.has_times)
-        keep_access_time_before_hashing(path.c_str(), facts.accessed);
+    record.size = GetFileSizeEx(file, &size) ? static_cast<ULONGLONG>(size.QuadPart) : 0;
+    record.attributes = GetFileAttributesW(record.path.c_str());
+    record.has_times = GetFileTime(file, &record.created, &record.accessed, &record.written) == 1;
+    if (record.has_times)
+        keep_access_time_before_hashing(record.path.c_str(), record.accessed);
     CloseHandle(file);
 }
 
-// A digest that fails has no value; its notice goes into the failures.
-void read_digests(const RecordFields& fields, const std::wstring& path, FileRecord& record)
+// A digest that fails leaves its value empty; its notice goes into the failures.
+void read_digests(const RecordWants& wants, FileRecord& record)
 {
-    for (const DigestKind* digest : fields.digests) {
+    for (const DigestKind* digest : wants.digests) {
+        size_t before = record.failures.entries.size();
         wchar_t text[TEXT_CHARS];
-        digest_cell_text(*digest, path.c_str(), text);
-        record.digests.push_back(text);
+        digest_cell_text(*digest, record.path.c_str(), text);
+        DigestValue value = {digest, text, record.failures.entries.size() > before};
+        record.digests.push_back(value);
     }
 }
 
-// Only a file that opens is an image; a fault while its headers are read is a failure.
-void read_image_sections(const std::wstring& path, FileRecord& record)
+// Only a file that opens can be an image; a fault while its headers are read is a failure.
+void read_image_sections(FileRecord& record)
 {
-    if (!record.facts.opened || (record.facts.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    if (!record.opened || (record.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return;
-    record.has_checksums = read_image_checksums(path.c_str(), record.header_sum, record.computed_sum);
-    record.has_image_fields = read_image_header_fields(path.c_str(), record.image_fields);
+    FailureList* outer = failure_collector;
+    failure_collector = &record.failures;
+    const wchar_t* path = record.path.c_str();
+    record.has_checksums = read_image_checksums(path, record.header_sum, record.computed_sum);
+    record.has_image_fields = read_image_header_fields(path, record.image_fields);
+    failure_collector = outer;
+}
+
+void read_signature_facts(FileRecord& record)
+{
+    SignatureFacts facts;
+    read_signature(record.path.c_str(), facts);
+    record.signature = facts.verdict;
+    record.signers = facts.signers;
 }
 
 } // namespace
 
-void read_file_record(const RecordFields& fields, const std::wstring& path, bool digests_first, FileRecord& record)
+void read_file_record(const RecordWants& wants, const std::wstring& path, FileRecord& record)
 {
+    record = FileRecord();
     record.path = path;
     FailureList* outer = failure_collector;
     failure_collector = &record.failures;
-    if (digests_first)
-        read_digests(fields, path, record);
-    read_file_facts(path, record.facts, record.failures);
-    if (!digests_first)
-        read_digests(fields, path, record);
+    if (wants.digests_first)
+        read_digests(wants, record);
+    read_file_facts(record);
+    if (!wants.digests_first)
+        read_digests(wants, record);
+    failure_collector = outer;
     read_version_info(path.c_str(), record.version);
     if (record.version.failure != VERSION_READ)
         add_failure(record.failures, version_failure_text(record.version.failure), record.version.failure_code);
-    if (fields.image)
-        read_image_sections(path, record);
-    failure_collector = outer;
-    if (fields.signature)
-        read_signature(path.c_str(), record.signature);
+    if (wants.image)
+        read_image_sections(record);
+    record.has_signature = wants.signature;
+    if (wants.signature)
+        read_signature_facts(record);
+}
+
+bool record_unreadable(const FileRecord& record)
+{
+    if (!record.opened)
+        return true;
+    for (const DigestValue& digest : record.digests) {
+        if (digest.failed && digest.kind->source == WHOLE_FILE && record.size > 0)
+            return true;
+    }
+    return false;
 }

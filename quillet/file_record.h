@@ -1,5 +1,5 @@
-// What a directory or multiple-file run learns about one file, read once and then written as
-// CSV rows or as a JSON object.
+// One file read once into a record, in the order the text report meets its parts; every
+// output form (text lines, CSV rows, a comparison's side) is made from the record afterwards.
 #pragma once
 
 #include <windows.h>
@@ -13,17 +13,29 @@
 #include "signature_report.h"
 #include "version_report.h"
 
-// What a record holds beside the properties and the version resource: the digests asked for,
-// in column order, the signature when PrintSignatureInformation is 1 (or "-unsigned"), and the
-// image sections when a JSON run has OutputExtraImageInformation 1.
-struct RecordFields {
+// What to read besides the properties and the version resource.
+struct RecordWants {
+    // In the order the report computes them.
     std::vector<const DigestKind*> digests;
-    bool signature = false;
-    bool image = false;
+    // The signature verdict.
+    bool signature;
+    // The digests are computed before the properties are read (the multiple-file run's order).
+    bool digests_first;
+    // The image sections of the version report ("[Checksums]", "[ImageExtraInfo]").
+    bool image;
 };
 
-// Size, attributes and times as the properties block reads them, from the same open.
-struct FileFacts {
+struct DigestValue {
+    const DigestKind* kind;
+    // Lower-case hex; empty for a file without one (no PE image, no imports) or a failure.
+    std::wstring text;
+    // Computing it met a failure, which is in the record's failures.
+    bool failed;
+};
+
+struct FileRecord {
+    std::wstring path;
+    // Size, attributes and times, from one open for reading; opened false when it failed.
     bool opened;
     ULONGLONG size;
     DWORD attributes;
@@ -31,25 +43,26 @@ struct FileFacts {
     FILETIME created;
     FILETIME accessed;
     FILETIME written;
+    // The translations with their string entries, and what ended the reading early.
+    VersionInfo version;
+    std::vector<DigestValue> digests;
+    // The verdict as the "[Signature]" line shows it; empty for a file that cannot be opened.
+    bool has_signature;
+    std::wstring signature;
+    // Who signed it, as the "[Signer]" lines show it.
+    std::vector<SignerFacts> signers;
+    // The image sections, read for a PE image when wanted.
+    bool has_checksums;
+    DWORD header_sum;
+    DWORD computed_sum;
+    bool has_image_fields;
+    DWORD image_fields[IMAGE_HEADER_FIELD_COUNT];
+    // Every failure the text report prints for the file, in its order, as text and code.
+    FailureList failures;
 };
 
-struct FileRecord {
-    std::wstring path;
-    FileFacts facts = {};
-    // One per RecordFields::digests; empty where there is no value (its failure, if any, is
-    // among the failures).
-    std::vector<std::wstring> digests;
-    VersionInfo version = {};
-    SignatureFacts signature;
-    bool has_checksums = false;
-    DWORD header_sum = 0;
-    DWORD computed_sum = 0;
-    bool has_image_fields = false;
-    DWORD image_fields[IMAGE_HEADER_FIELD_COUNT] = {};
-    // Every failure the text report would print for the file, in the report's order.
-    FailureList failures = {};
-};
+void read_file_record(const RecordWants& wants, const std::wstring& path, FileRecord& record);
 
-// Reads the record of path; digests_first: the multiple-file run's order, which hashes before
-// the properties.
-void read_file_record(const RecordFields& fields, const std::wstring& path, bool digests_first, FileRecord& record);
+// The file could not be opened, or a digest of its whole content failed (an empty file,
+// which has no content to read, excepted). An empty image or import hash is a value.
+bool record_unreadable(const FileRecord& record);

@@ -87,38 +87,38 @@ const char* digest_key(const DigestKind& digest)
     return "";
 }
 
-JsonValue path_value(const RecordFields&, const FileRecord& record)
+JsonValue path_value(const RecordWants&, const FileRecord& record)
 {
     return text_value(record.path);
 }
 
-JsonValue size_value(const RecordFields&, const FileRecord& record)
+JsonValue size_value(const RecordWants&, const FileRecord& record)
 {
-    return record.facts.opened ? JsonValue(record.facts.size) : JsonValue();
+    return record.opened ? JsonValue(record.size) : JsonValue();
 }
 
-JsonValue attributes_value(const RecordFields&, const FileRecord& record)
+JsonValue attributes_value(const RecordWants&, const FileRecord& record)
 {
-    return record.facts.opened ? attribute_list(record.facts.attributes) : JsonValue();
+    return record.opened ? attribute_list(record.attributes) : JsonValue();
 }
 
-JsonValue created_value(const RecordFields&, const FileRecord& record)
+JsonValue created_value(const RecordWants&, const FileRecord& record)
 {
-    return time_value(record.facts.has_times, record.facts.created);
+    return time_value(record.has_times, record.created);
 }
 
-JsonValue written_value(const RecordFields&, const FileRecord& record)
+JsonValue written_value(const RecordWants&, const FileRecord& record)
 {
-    return time_value(record.facts.has_times, record.facts.written);
+    return time_value(record.has_times, record.written);
 }
 
-JsonValue accessed_value(const RecordFields&, const FileRecord& record)
+JsonValue accessed_value(const RecordWants&, const FileRecord& record)
 {
-    return time_value(record.facts.has_times, record.facts.accessed);
+    return time_value(record.has_times, record.accessed);
 }
 
 // Only the entries the translation has.
-JsonValue translations_value(const RecordFields&, const FileRecord& record)
+JsonValue translations_value(const RecordWants&, const FileRecord& record)
 {
     JsonValue list = JsonValue::array();
     for (const TranslationInfo& translation : record.version.translations) {
@@ -138,28 +138,30 @@ JsonValue translations_value(const RecordFields&, const FileRecord& record)
 }
 
 // null where there is no value: no PE image, no imports, or a failure (among the errors).
-JsonValue digests_value(const RecordFields& fields, const FileRecord& record)
+JsonValue digests_value(const RecordWants& fields, const FileRecord& record)
 {
     JsonValue digests = JsonValue::object();
-    for (size_t index = 0; index < fields.digests.size(); ++index) {
-        const std::wstring& value = index < record.digests.size() ? record.digests[index] : std::wstring();
-        digests[digest_key(*fields.digests[index])] = value.empty() ? JsonValue() : text_value(value);
+    for (const DigestKind* kind : fields.digests)
+        digests[digest_key(*kind)] = JsonValue();
+    for (const DigestValue& digest : record.digests) {
+        if (!digest.text.empty())
+            digests[digest_key(*digest.kind)] = text_value(digest.text);
     }
     return digests;
 }
 
-bool signature_asked(const RecordFields& fields)
+bool signature_asked(const RecordWants& fields)
 {
     return fields.signature;
 }
 
 // null for a folder or a file that cannot be opened, which have no verdict.
-JsonValue signature_value(const RecordFields&, const FileRecord& record)
+JsonValue signature_value(const RecordWants&, const FileRecord& record)
 {
-    if (record.signature.verdict.empty())
+    if (record.signature.empty())
         return JsonValue();
     JsonValue signers = JsonValue::array();
-    for (const SignerFacts& signer : record.signature.signers) {
+    for (const SignerFacts& signer : record.signers) {
         JsonValue entry = JsonValue::object();
         entry["subject"] = text_value(signer.subject);
         entry["issuer"] = text_value(signer.issuer);
@@ -167,18 +169,18 @@ JsonValue signature_value(const RecordFields&, const FileRecord& record)
         signers.push_back(entry);
     }
     JsonValue signature = JsonValue::object();
-    signature["verdict"] = text_value(record.signature.verdict);
+    signature["verdict"] = text_value(record.signature);
     signature["signers"] = signers;
     return signature;
 }
 
-bool image_asked(const RecordFields& fields)
+bool image_asked(const RecordWants& fields)
 {
     return fields.image;
 }
 
 // The sections' labels in lower camel case; null for a file that is no PE image.
-JsonValue image_value(const RecordFields&, const FileRecord& record)
+JsonValue image_value(const RecordWants&, const FileRecord& record)
 {
     if (!record.has_image_fields)
         return JsonValue();
@@ -190,12 +192,12 @@ JsonValue image_value(const RecordFields&, const FileRecord& record)
     return image;
 }
 
-JsonValue errors_value(const RecordFields&, const FileRecord& record)
+JsonValue errors_value(const RecordWants&, const FileRecord& record)
 {
     return failure_list(record.failures);
 }
 
-bool always(const RecordFields&)
+bool always(const RecordWants&)
 {
     return true;
 }
@@ -203,8 +205,8 @@ bool always(const RecordFields&)
 // The members of a file's object, in order; asked says whether the run wants the member.
 struct FileMember {
     const char* key;
-    bool (*asked)(const RecordFields& fields);
-    JsonValue (*value)(const RecordFields& fields, const FileRecord& record);
+    bool (*asked)(const RecordWants& fields);
+    JsonValue (*value)(const RecordWants& fields, const FileRecord& record);
 };
 
 const FileMember FILE_MEMBERS[] = {{"path", always, path_value},
@@ -237,7 +239,7 @@ void write_json_object(const JsonValue& object)
     ql_print_document(wide_of_utf8(json_line(object)).c_str());
 }
 
-JsonValue file_object(const RecordFields& fields, const FileRecord& record)
+JsonValue file_object(const RecordWants& fields, const FileRecord& record)
 {
     JsonValue object = JsonValue::object();
     for (const FileMember& member : FILE_MEMBERS) {
@@ -247,9 +249,9 @@ JsonValue file_object(const RecordFields& fields, const FileRecord& record)
     return object;
 }
 
-void write_json_failure(const RecordFields& fields, const std::wstring& path, const wchar_t* text, DWORD code)
+void write_json_failure(const RecordWants& fields, const std::wstring& path, const wchar_t* text, DWORD code)
 {
-    FileRecord record;
+    FileRecord record = FileRecord();
     record.path = path;
     add_failure(record.failures, text, code);
     if (!path.empty()) {
@@ -276,7 +278,7 @@ std::string iso_utc_time(const FILETIME& time)
 JsonValue failure_list(const FailureList& failures)
 {
     JsonValue list = JsonValue::array();
-    for (const Failure& failure : failures.items) {
+    for (const FailureEntry& failure : failures.entries) {
         JsonValue entry = JsonValue::object();
         entry["text"] = text_value(failure.text);
         entry["code"] = static_cast<unsigned long>(failure.code);

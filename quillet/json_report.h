@@ -19,11 +19,11 @@ void write_json_object(const JsonValue& object);
 
 // The object of a file: its path, properties, translations, digests, and, as the fields ask,
 // its signature and image sections; then its failures.
-JsonValue file_object(const RecordFields& fields, const FileRecord& record);
+JsonValue file_object(const RecordWants& fields, const FileRecord& record);
 
 // A failure that has no file of its own (path empty: the run's failure, an object with its
 // errors alone), or that ended the file's report before anything was read.
-void write_json_failure(const RecordFields& fields, const std::wstring& path, const wchar_t* text, DWORD code);
+void write_json_failure(const RecordWants& fields, const std::wstring& path, const wchar_t* text, DWORD code);
 
 // The file time as ISO 8601 UTC ("2008-12-24T08:05:03Z"); empty when it cannot be converted.
 std::string iso_utc_time(const FILETIME& time);

@@ -18,125 +18,35 @@
 #include "html_text.h"
 #include "image_hash.h"
 #include "json_report.h"
-#include "pe_view.h"
 #include "report_frame.h"
 #include "report_output.h"
+#include "run_failure.h"
+#include "run_request.h"
+#include "run_selection.h"
 #include "settings.h"
 #include "signature_report.h"
 #include "text_color.h"
 #include "text_helpers.h"
 #include "version_report.h"
 
-const wchar_t NO_FILE_NAMES[] = L"No File Names given.";
-const wchar_t NOT_A_PATTERN[] = L"The given Directory Path is invalid or Wildcard Missing.";
-const wchar_t UNLISTABLE_FOLDER[] = L"Could not list Folder.";
-
-void print_run_failure(DWORD code, const wchar_t* detail)
-{
-    ql_wprintf(L"\nCould not get Information for Files. Reason: ");
-    print_error_detail(code);
-    ql_wprintf(L"Detail: ");
-    set_text_color(4);
-    ql_wprintf(L"%ls\n", detail);
-    restore_text_color();
-}
-
 namespace {
 
-const wchar_t NO_DIRECTORY_NAME[] = L"No Directory Name given.";
-const wchar_t NOTHING_FOUND[] = L"No files found for the Directory/Pattern/Wildcard.";
-
-bool is_word(const wchar_t* word, const wchar_t* option)
-{
-    return _wcsicmp(word, option) == 0;
-}
-
-// The words of a multiple-file run that are never paths, wherever they stand.
-bool is_run_word(const wchar_t* word)
-{
-    return is_word(word, L"-csv") || is_word(word, L"-json") || is_word(word, L"-unsigned");
-}
-
-// The last word of a multiple-file run that is no run word (it may ask for a digest), or -1.
-int last_other_word()
-{
-    for (int index = stored_word_count - 1; index >= 2; --index) {
-        if (!is_run_word(stored_words[index]))
-            return index;
-    }
-    return -1;
-}
-
-const DigestKind* asked_digest()
-{
-    int last = last_other_word();
-    return last < 0 ? nullptr : digest_word(stored_words[last]);
-}
-
-// What "-unsigned" leaves out; a path too long to open stays, for its notice.
-bool left_out(const std::wstring& path, bool fits = true)
-{
-    return unsigned_only && fits && left_out_as_signed(path.c_str());
-}
-
-// "-pe": only PE images are matches, whatever their names; an entry that cannot be opened or
-// read counts, so that it gets its notice.
-bool is_pe_entry(const std::wstring& path, bool fits, DWORD attributes)
-{
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-        return false;
-    bool image = false;
-    DWORD error = 0;
-    return !fits || !probe_pe_image(path.c_str(), image, error) || image;
-}
+// The request of the run under way, read once at its start.
+const RunRequest* request = nullptr;
 
 WalkVisitor walk_visitor(void (*entry)(void*, const std::wstring&, bool, const std::wstring&),
                          void (*unlistable)(void*, const std::wstring&, DWORD), void* context)
 {
-    WalkVisitor visitor = {entry, unlistable, context, nullptr};
-    if (find_option(L"-pe") != -1)
-        visitor.matches = is_pe_entry;
+    WalkVisitor visitor = {entry, unlistable, context, entry_filter(*request), nullptr};
     return visitor;
-}
-
-// The digests of a "-d" run, in the order of the table.
-std::vector<const DigestKind*> requested_digests()
-{
-    std::vector<const DigestKind*> digests;
-    for (const DigestKind& digest : DIGEST_KINDS) {
-        if (find_option(digest.word) != -1)
-            digests.push_back(&digest);
-    }
-    return digests;
-}
-
-// The paths of a "-m" run: the words up to the first digest word, less the run words.
-std::vector<std::wstring> listed_paths()
-{
-    std::vector<std::wstring> paths;
-    for (int index = 2; index < stored_word_count && digest_word(stored_words[index]) == nullptr; ++index) {
-        if (!is_run_word(stored_words[index]))
-            paths.push_back(stored_words[index]);
-    }
-    return paths;
-}
-
-// The digest of a "-m" run, which only its last other word can ask for.
-std::vector<const DigestKind*> listed_digests()
-{
-    std::vector<const DigestKind*> digests;
-    if (asked_digest() != nullptr)
-        digests.push_back(asked_digest());
-    return digests;
 }
 
 void report_listed_file(void*, const std::wstring& listed)
 {
     const wchar_t* path = listed.c_str();
-    if (left_out(path))
+    if (leaves_out(*request, listed))
         return;
-    const DigestKind* digest = asked_digest();
-    if (digest != nullptr) {
+    for (const DigestKind* digest : request->digests) {
         ql_wprintf(L"\n");
         show_digest(*digest, path, 1);
     }
@@ -144,11 +54,6 @@ void report_listed_file(void*, const std::wstring& listed)
     show_version_info(path);
     print_signature_information(path);
     ql_wprintf(L"\n");
-}
-
-bool recursive_run()
-{
-    return find_option(L"-s") != -1 || find_option(L"-recurse") != -1;
 }
 
 // The quick-jump list names every entry that the report walk will report.
@@ -159,7 +64,7 @@ struct LinkList {
 
 void print_link(void* context, const std::wstring& path, bool fits, const std::wstring& relative)
 {
-    if (left_out(path, fits))
+    if (leaves_out(*request, path, fits))
         return;
     LinkList& links = *static_cast<LinkList*>(context);
     std::wstring name = html_value(relative.c_str());
@@ -197,13 +102,11 @@ void report_directory_entry(void*, const std::wstring& path, bool fits, const st
         print_unopenable_file(ERROR_FILENAME_EXCED_RANGE);
         return;
     }
-    if (left_out(path))
+    if (leaves_out(*request, path))
         return;
     print_file_properties(path.c_str(), relative.c_str());
-    for (const DigestKind& digest : DIGEST_KINDS) {
-        if (find_option(digest.word) != -1)
-            show_digest(digest, path.c_str(), 1);
-    }
+    for (const DigestKind* digest : request->digests)
+        show_digest(*digest, path.c_str(), 1);
     show_version_info(path.c_str());
     print_signature_information(path.c_str());
 }
@@ -223,13 +126,14 @@ DWORD report_pattern(const wchar_t* pattern)
         print_run_failure(ERROR_PATH_NOT_FOUND, NOT_A_PATTERN);
         return GetLastError();
     }
-    bool recurse = recursive_run();
+    bool recurse = request->recurse;
     if (html_mode) {
         print_quick_jump_links(pattern, recurse);
         ql_wprintf(L"<br><hr noshade>\n");
     }
     WalkVisitor visitor = walk_visitor(report_directory_entry, print_unlistable_folder, nullptr);
-    WalkResult walk = walk_pattern_ahead(pattern, recurse, visitor, whole_file_algorithms(requested_digests()));
+    WalkResult walk =
+        walk_pattern_ahead(pattern, recurse, visitor, whole_file_algorithms(request->digests), file_screen(*request));
     if (walk.matched > 0)
         return walk.code;
     print_run_failure(ERROR_FILE_NOT_FOUND, NOTHING_FOUND);
@@ -243,98 +147,98 @@ DWORD report_pattern(const wchar_t* pattern)
 
 // The signature comes with the setting that adds the signature block to a text report, the
 // image sections of a JSON object with the one that adds them to the version report.
-RecordFields document_fields()
+RecordWants document_wants(bool digests_first)
 {
-    RecordFields fields;
-    fields.signature = signature_shown();
-    fields.image = json_mode && settings.OutputExtraImageInformation == 1;
-    return fields;
+    RecordWants wants = {request->digests, signature_shown(), digests_first,
+                         request->json && settings.OutputExtraImageInformation == 1};
+    return wants;
 }
 
-void begin_document(const RecordFields& fields)
+void begin_document(const RecordWants& wants)
 {
-    if (json_mode)
+    if (request->json) {
         begin_json_output();
-    else
-        begin_csv_document(fields);
+        return;
+    }
+    CsvColumns columns = {wants.digests, wants.signature};
+    begin_csv_document(columns);
 }
 
-// A file's rows or object; failures receives its failures.
-void write_file_document(const RecordFields& fields, const std::wstring& path, bool digests_first,
-                         FailureList& failures)
+// A file's rows or object; answers its failures.
+FailureList write_file_document(const RecordWants& wants, const std::wstring& path)
 {
     FileRecord record;
-    read_file_record(fields, path, digests_first, record);
-    failures = record.failures;
-    if (json_mode)
-        write_json_object(file_object(fields, record));
+    read_file_record(wants, path, record);
+    if (request->json)
+        write_json_object(file_object(wants, record));
     else
-        write_record_rows(fields, record);
+        write_record_rows(record);
+    return record.failures;
 }
 
-void write_failure_document(const RecordFields& fields, const std::wstring& path, const wchar_t* text, DWORD code)
+void write_failure_document(const RecordWants& wants, const std::wstring& path, const wchar_t* text, DWORD code)
 {
-    if (json_mode)
-        write_json_failure(fields, path, text, code);
-    else
-        write_failure_row(fields, path, text, code);
+    if (request->json) {
+        write_json_failure(wants, path, text, code);
+        return;
+    }
+    CsvColumns columns = {wants.digests, wants.signature};
+    write_failure_row(columns, path, text, code);
 }
 
 // A failure of the whole run in a document: the header (if any) came first, this is all.
-DWORD document_run_failure(const RecordFields& fields, DWORD code, const wchar_t* text)
+DWORD document_run_failure(const RecordWants& wants, DWORD code, const wchar_t* text)
 {
-    write_failure_document(fields, L"", text, code);
+    write_failure_document(wants, L"", text, code);
     return code;
 }
 
 void write_document_entry(void* context, const std::wstring& path, bool fits, const std::wstring&)
 {
-    const RecordFields& fields = *static_cast<const RecordFields*>(context);
+    const RecordWants& wants = *static_cast<const RecordWants*>(context);
     if (!fits) {
-        write_failure_document(fields, path, UNOPENABLE_FILE_TEXT, ERROR_FILENAME_EXCED_RANGE);
+        write_failure_document(wants, path, UNOPENABLE_FILE_TEXT, ERROR_FILENAME_EXCED_RANGE);
         return;
     }
-    if (left_out(path))
+    if (leaves_out(*request, path))
         return;
-    FailureList failures = {};
-    write_file_document(fields, path, false, failures);
+    write_file_document(wants, path);
 }
 
 void write_unlistable_folder(void* context, const std::wstring& folder, DWORD code)
 {
-    write_failure_document(*static_cast<const RecordFields*>(context), folder, UNLISTABLE_FOLDER, code);
+    write_failure_document(*static_cast<const RecordWants*>(context), folder, UNLISTABLE_FOLDER, code);
 }
 
 // The failures end the run with their own codes: there is no printed notice whose last
 // error could stand for them.
 DWORD write_directory_document()
 {
-    RecordFields fields = document_fields();
-    fields.digests = requested_digests();
-    begin_document(fields);
+    RecordWants wants = document_wants(false);
+    begin_document(wants);
     // "-csv" or "-json" itself is word 2 at least, so a pattern is always there.
-    const wchar_t* pattern = stored_words[2];
+    const wchar_t* pattern = request->pattern.c_str();
     if (PathIsDirectoryW(pattern))
-        return document_run_failure(fields, ERROR_PATH_NOT_FOUND, NOT_A_PATTERN);
-    WalkVisitor visitor = walk_visitor(write_document_entry, write_unlistable_folder, &fields);
-    WalkResult walk = walk_pattern_ahead(pattern, recursive_run(), visitor, whole_file_algorithms(fields.digests));
+        return document_run_failure(wants, ERROR_PATH_NOT_FOUND, NOT_A_PATTERN);
+    WalkVisitor visitor = walk_visitor(write_document_entry, write_unlistable_folder, &wants);
+    WalkResult walk = walk_pattern_ahead(pattern, request->recurse, visitor, whole_file_algorithms(wants.digests),
+                                         file_screen(*request));
     if (walk.matched == 0)
-        return document_run_failure(fields, ERROR_FILE_NOT_FOUND, NOTHING_FOUND);
+        return document_run_failure(wants, ERROR_FILE_NOT_FOUND, NOTHING_FOUND);
     return walk.code;
 }
 
 struct ListedFiles {
-    RecordFields fields;
+    RecordWants wants;
     DWORD code;
 };
 
 void write_listed_document(void* context, const std::wstring& path)
 {
-    if (left_out(path))
+    if (leaves_out(*request, path))
         return;
     ListedFiles& files = *static_cast<ListedFiles*>(context);
-    FailureList failures = {};
-    write_file_document(files.fields, path, true, failures);
+    FailureList failures = write_file_document(files.wants, path);
     if (failures.any)
         files.code = failures.last_code;
 }
@@ -342,12 +246,12 @@ void write_listed_document(void* context, const std::wstring& path)
 // The run words are never paths; the digest comes from the last other word.
 DWORD write_multiple_document()
 {
-    ListedFiles files = {document_fields(), 0};
-    files.fields.digests = listed_digests();
-    begin_document(files.fields);
-    if (last_other_word() < 0)
-        return document_run_failure(files.fields, ERROR_INVALID_PARAMETER, NO_FILE_NAMES);
-    report_paths_ahead(listed_paths(), whole_file_algorithms(files.fields.digests), write_listed_document, &files);
+    ListedFiles files = {document_wants(true), 0};
+    begin_document(files.wants);
+    if (!request->has_other_word)
+        return document_run_failure(files.wants, ERROR_INVALID_PARAMETER, NO_FILE_NAMES);
+    report_paths_ahead(request->paths, whole_file_algorithms(files.wants.digests), write_listed_document, &files,
+                       file_screen(*request));
     return files.code;
 }
 
@@ -355,52 +259,47 @@ DWORD write_multiple_document()
 
 DWORD run_multiple_files()
 {
-    for (int index = 2; index < stored_word_count; ++index)
-        unsigned_only = unsigned_only || is_word(stored_words[index], L"-unsigned");
-    int compare = compare_word_index(2);
-    if (compare != -1)
-        return compare_listed_files(compare);
+    RunRequest words;
+    read_run_request(MULTIPLE_RUN, words);
+    request = &words;
+    unsigned_only = words.unsigned_only;
+    if (words.compare != -1)
+        return compare_listed_files(words);
     if (csv_mode)
         return write_multiple_document();
     print_banner();
-    if (last_other_word() < 0) {
+    if (!words.has_other_word) {
         print_run_failure(ERROR_INVALID_PARAMETER, NO_FILE_NAMES);
         return GetLastError();
     }
-    report_paths_ahead(listed_paths(), whole_file_algorithms(listed_digests()), report_listed_file, nullptr);
+    report_paths_ahead(words.paths, whole_file_algorithms(words.digests), report_listed_file, nullptr,
+                       file_screen(words));
     return GetLastError();
 }
 
 DWORD run_directory()
 {
-    unsigned_only = find_option(L"-unsigned") != -1;
-    // Word 2 is always the pattern.
-    int compare = compare_word_index(3);
-    if (compare != -1)
-        return compare_directory(compare);
+    RunRequest words;
+    read_run_request(DIRECTORY_RUN, words);
+    request = &words;
+    unsigned_only = words.unsigned_only;
+    // A pattern whose folder is gone fails as the same run without the comparison fails.
+    if (words.compare != -1 &&
+        (!words.has_baseline || PathIsDirectoryW(words.pattern.c_str()) || pattern_folder_listable(words.pattern)))
+        return compare_directory(words);
     if (csv_mode)
         return write_directory_document();
-    if (find_option(L"-html") != -1)
+    if (words.html)
         html_mode = true;
     print_banner();
     DWORD code;
-    if (stored_word_count == 2) {
+    if (!words.has_pattern) {
         print_run_failure(ERROR_INVALID_PARAMETER, NO_DIRECTORY_NAME);
         code = GetLastError();
     } else {
-        code = report_pattern(stored_words[2]);
+        code = report_pattern(words.pattern.c_str());
     }
     if (html_mode)
         ql_wprintf(L"\n</body>\n</html>");
     return code;
-}
-
-wchar_t* get_directory_part(const wchar_t* path, wchar_t* out)
-{
-    wchar_t directory[TEXT_CHARS];
-    clear_text_buffer(directory);
-    copy_text(directory, TEXT_CHARS, path);
-    PathRemoveFileSpecW(directory);
-    copy_text(out, TEXT_CHARS, directory);
-    return out;
 }

@@ -285,17 +285,6 @@ bool open_for_check(const wchar_t* path, TrustCheck& check, DWORD& error)
 
 } // namespace
 
-std::wstring signature_verdict(const wchar_t* path)
-{
-    TrustCheck check;
-    DWORD error = 0;
-    if (!open_for_check(path, check, error))
-        return std::wstring();
-    check_trust(check);
-    CloseHandle(check.file);
-    return verdict_text(check);
-}
-
 void read_signature(const wchar_t* path, SignatureFacts& facts)
 {
     facts = SignatureFacts();

@@ -8,14 +8,11 @@
 
 #include "signer_reading.h"
 
-// The verdict on the file's signature as the "[Signature]" line shows it: "Signed",
+// The verdict on the file's signature as the "[Signature]" line shows it ("Signed",
 // "Signed (catalog)", "Unsigned", "Changed after signing", "Not a signable file", or the
-// system's text of any other result followed by its code in hexadecimal. Empty for a
+// system's text of any other result followed by its code in hexadecimal) and the signers its
+// block names (at most one: the signature's first signer). The verdict is empty for a
 // directory or a file that cannot be opened, which get no block.
-std::wstring signature_verdict(const wchar_t* path);
-
-// The verdict as signature_verdict gives it and the signers its block names (at most one: the
-// signature's first signer); verdict empty for a directory or a file that cannot be opened.
 struct SignatureFacts {
     std::wstring verdict;
     std::vector<SignerFacts> signers;
