@@ -17,9 +17,10 @@ struct Matching {
 
 void add_difference(Comparison& comparison, CompareStatus status, const std::wstring& path,
                     const std::wstring& old_path = L"", const std::wstring& column = L"",
-                    const std::wstring& old_value = L"", const std::wstring& new_value = L"")
+                    const std::wstring& old_value = L"", const std::wstring& new_value = L"",
+                    const std::wstring& translation = L"")
 {
-    Difference difference = {status, path, old_path, column, old_value, new_value};
+    Difference difference = {status, path, old_path, column, old_value, new_value, translation};
     comparison.differences.push_back(std::move(difference));
 }
 
@@ -40,10 +41,11 @@ struct FilePair {
 };
 
 void add_changed(Comparison& comparison, const FilePair& pair, const std::wstring& column,
-                 const std::wstring& old_value, const std::wstring& new_value)
+                 const std::wstring& old_value, const std::wstring& new_value, const std::wstring& translation = L"")
 {
     if (old_value != new_value)
-        add_difference(comparison, STATUS_CHANGED, pair.new_file.path, pair.old_path, column, old_value, new_value);
+        add_difference(comparison, STATUS_CHANGED, pair.new_file.path, pair.old_path, column, old_value, new_value,
+                       translation);
 }
 
 void compare_translations(Comparison& comparison, const FilePair& pair)
@@ -59,7 +61,7 @@ void compare_translations(Comparison& comparison, const FilePair& pair)
         for (int index = 0; index < VERSION_STRING_COUNT; ++index)
             add_changed(comparison, pair,
                         named ? name + L" " + VERSION_STRING_NAMES[index] : VERSION_STRING_NAMES[index],
-                        then->values[index], now.values[index]);
+                        then->values[index], now.values[index], name);
     }
     for (const ComparedTranslation& then : pair.old_file.translations) {
         if (find_translation(pair.new_file, then) == nullptr)

@@ -28,6 +28,9 @@ struct Difference {
     std::wstring column;
     std::wstring old_value;
     std::wstring new_value;
+    // "0409/04B0" for a string entry of that translation (named in column or not); empty for
+    // a column outside one.
+    std::wstring translation;
 };
 
 struct Comparison {

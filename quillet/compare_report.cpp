@@ -4,8 +4,10 @@
 
 #include "compare_match.h"
 #include "csv_report.h"
+#include "json_report.h"
 #include "report_output.h"
 #include "text_color.h"
+#include "utf8_output.h"
 
 namespace {
 
@@ -100,6 +102,67 @@ void write_comparison_csv(const Comparison& comparison)
     }
 }
 
+// A string entry's column without the translation that names it.
+std::wstring entry_column(const Difference& difference)
+{
+    const std::wstring& column = difference.column;
+    size_t prefix = difference.translation.size() + 1;
+    bool named = !difference.translation.empty() && column.compare(0, prefix, difference.translation + L" ") == 0;
+    return named ? column.substr(prefix) : column;
+}
+
+JsonValue change_object(const Difference& difference)
+{
+    JsonValue change = JsonValue::object();
+    change["translation"] = difference.translation.empty() ? JsonValue() : JsonValue(utf8_of(difference.translation));
+    change["column"] = utf8_of(entry_column(difference));
+    change["old"] = utf8_of(unguarded_value(difference.old_value));
+    change["new"] = utf8_of(unguarded_value(difference.new_value));
+    return change;
+}
+
+JsonValue file_difference(const Difference& difference)
+{
+    JsonValue object = JsonValue::object();
+    object["status"] = utf8_of(STATUS_WORDS[difference.status]);
+    object["path"] = utf8_of(difference.path);
+    object["oldPath"] = difference.status == STATUS_MOVED ? JsonValue(utf8_of(difference.old_path)) : JsonValue();
+    object["changes"] = JsonValue::array();
+    return object;
+}
+
+// One object per file that is not unchanged: the changed lines that follow a file's own line
+// (or, for a file that only changed, each other) are its changes. Values without the formula
+// guard, as the text lines show them.
+void write_comparison_json(const Comparison& comparison)
+{
+    begin_json_output();
+    JsonValue object;
+    for (const Difference& difference : comparison.differences) {
+        bool same_file = !object.is_null() && object["path"] == utf8_of(difference.path) &&
+                         (object["status"] == "changed" || object["status"] == "moved");
+        if (difference.status != STATUS_CHANGED || !same_file) {
+            if (!object.is_null())
+                write_json_object(object);
+            object = file_difference(difference);
+        }
+        if (difference.status == STATUS_CHANGED || difference.status == STATUS_UNREADABLE)
+            object["changes"].push_back(change_object(difference));
+    }
+    if (!object.is_null())
+        write_json_object(object);
+}
+
+void write_summary_json(const size_t* counts)
+{
+    JsonValue summary = JsonValue::object();
+    for (int status = 0; status < STATUS_COUNT; ++status)
+        summary[utf8_of(STATUS_WORDS[status])] = counts[status];
+    JsonValue object = JsonValue::object();
+    object["summary"] = summary;
+    write_json_object(object);
+}
+
 } // namespace
 
 DWORD report_comparison(const ComparedSide& baseline, const ComparedSide& current, bool roots)
@@ -110,7 +173,9 @@ DWORD report_comparison(const ComparedSide& baseline, const ComparedSide& curren
         ql_wprintf(L"Comparing \"%ls\" with \"%ls\" in the baseline.\n", shown_root(current.root).c_str(),
                    shown_root(baseline.root).c_str());
     print_notes(baseline, current);
-    if (csv_mode) {
+    if (json_mode) {
+        write_comparison_json(comparison);
+    } else if (csv_mode) {
         write_comparison_csv(comparison);
     } else {
         for (const Difference& difference : comparison.differences)
@@ -121,5 +186,7 @@ DWORD report_comparison(const ComparedSide& baseline, const ComparedSide& curren
                static_cast<unsigned>(counts[STATUS_UNCHANGED]), static_cast<unsigned>(counts[STATUS_CHANGED]),
                static_cast<unsigned>(counts[STATUS_ADDED]), static_cast<unsigned>(counts[STATUS_REMOVED]),
                static_cast<unsigned>(counts[STATUS_MOVED]), static_cast<unsigned>(counts[STATUS_UNREADABLE]));
+    if (json_mode)
+        write_summary_json(counts);
     return counts[STATUS_UNCHANGED] == current.files.size() && counts[STATUS_REMOVED] == 0 ? 0 : 1;
 }

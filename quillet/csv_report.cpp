@@ -107,15 +107,6 @@ void write_record_rows(const FileRecord& record)
     }
 }
 
-void write_file_rows(const CsvColumns& columns, const std::wstring& path, bool digests_first, FailureList& failures)
-{
-    RecordWants wants = {columns.digests, columns.signature, digests_first};
-    FileRecord record;
-    read_file_record(wants, path, record);
-    write_record_rows(record);
-    failures = record.failures;
-}
-
 void write_failure_row(const CsvColumns& columns, const std::wstring& path, const wchar_t* text, DWORD code)
 {
     FailureList failure = {};

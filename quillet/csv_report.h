@@ -33,12 +33,6 @@ std::wstring csv_header(const CsvColumns& columns);
 // One row of the document (its fields already made by csv_field), followed by the line end.
 void write_csv_row(std::wstring row);
 
-// The rows of one file: one per translation, one when it has none or cannot be read. Every
-// failure the text report would print for it goes into the Error column, in the report's
-// order (digests_first: the multiple-file run's, which hashes before the properties);
-// failures receives them too.
-void write_file_rows(const CsvColumns& columns, const std::wstring& path, bool digests_first, FailureList& failures);
-
 // The rows of a file read into its record.
 void write_record_rows(const FileRecord& record);
 

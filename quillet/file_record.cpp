@@ -39,6 +39,27 @@ void read_digests(const RecordWants& wants, FileRecord& record)
     }
 }
 
+// Only a file that opens can be an image; a fault while its headers are read is a failure.
+void read_image_sections(FileRecord& record)
+{
+    if (!record.opened || (record.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return;
+    FailureList* outer = failure_collector;
+    failure_collector = &record.failures;
+    const wchar_t* path = record.path.c_str();
+    record.has_checksums = read_image_checksums(path, record.header_sum, record.computed_sum);
+    record.has_image_fields = read_image_header_fields(path, record.image_fields);
+    failure_collector = outer;
+}
+
+void read_signature_facts(FileRecord& record)
+{
+    SignatureFacts facts;
+    read_signature(record.path.c_str(), facts);
+    record.signature = facts.verdict;
+    record.signers = facts.signers;
+}
+
 } // namespace
 
 void read_file_record(const RecordWants& wants, const std::wstring& path, FileRecord& record)
@@ -57,9 +78,11 @@ void read_file_record(const RecordWants& wants, const std::wstring& path, FileRe
     if (run_report_step(L"show_version_info", [&]() { read_version_info(path.c_str(), record.version); }) &&
         record.version.failure != VERSION_READ)
         add_failure(record.failures, version_failure_text(record.version.failure), record.version.failure_code);
+    if (wants.image)
+        run_report_step(L"print_image_internal_information", [&]() { read_image_sections(record); });
     record.has_signature = wants.signature;
     if (wants.signature)
-        run_report_step(L"print_signature_information", [&]() { record.signature = signature_verdict(path.c_str()); });
+        run_report_step(L"print_signature_information", [&]() { read_signature_facts(record); });
     failure_collector = outer;
 }
 

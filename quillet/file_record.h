@@ -9,6 +9,8 @@
 
 #include "failure_notice.h"
 #include "file_hash.h"
+#include "image_report.h"
+#include "signature_report.h"
 #include "version_report.h"
 
 // What to read besides the properties and the version resource.
@@ -19,6 +21,8 @@ struct RecordWants {
     bool signature;
     // The digests are computed before the properties are read (the multiple-file run's order).
     bool digests_first;
+    // The image sections of the version report ("[Checksums]", "[ImageExtraInfo]").
+    bool image;
 };
 
 struct DigestValue {
@@ -45,6 +49,14 @@ struct FileRecord {
     // The verdict as the "[Signature]" line shows it; empty for a file that cannot be opened.
     bool has_signature;
     std::wstring signature;
+    // Who signed it, as the "[Signer]" lines show it.
+    std::vector<SignerFacts> signers;
+    // The image sections, read for a PE image when wanted.
+    bool has_checksums;
+    DWORD header_sum;
+    DWORD computed_sum;
+    bool has_image_fields;
+    DWORD image_fields[IMAGE_HEADER_FIELD_COUNT];
     // Every failure the text report prints for the file, in its order, as text and code.
     FailureList failures;
 };

@@ -38,6 +38,8 @@ struct HeaderJob {
     const char* narrow_path;
     LOADED_IMAGE image;
     bool mapped;
+    // Filled instead of printed when set.
+    DWORD* values;
 };
 
 void print_field(const wchar_t* format, DWORD value)
@@ -51,22 +53,8 @@ void print_field(const wchar_t* format, DWORD value)
 // The fields sit at the same offsets in PE32 and PE32+ headers, so one layout reads both.
 void print_header_fields(const IMAGE_NT_HEADERS* headers)
 {
-    const IMAGE_FILE_HEADER& file = headers->FileHeader;
-    const IMAGE_OPTIONAL_HEADER& optional = headers->OptionalHeader;
-    print_field(L"-- Image Characteristics: %d --\n", file.Characteristics);
-    print_field(L"-- Machine: %d --\n", file.Machine);
-    print_field(L"-- Subsystem: %d --\n", optional.Subsystem);
-    print_field(L"-- Major Linker Version: %d --\n", optional.MajorLinkerVersion);
-    print_field(L"-- Minor Linker Version: %d --\n", optional.MinorLinkerVersion);
-    print_field(L"-- Major Image Version: %d --\n", optional.MajorImageVersion);
-    print_field(L"-- Minor Image Version: %d --\n", optional.MinorImageVersion);
-    print_field(L"-- Major Operating System Version: %d --\n", optional.MajorOperatingSystemVersion);
-    print_field(L"-- Minor Operating System Version: %d --\n", optional.MinorOperatingSystemVersion);
-    print_field(L"-- Major Subsystem Version: %d --\n", optional.MajorSubsystemVersion);
-    print_field(L"-- Minor Subsystem Version: %d --\n", optional.MinorSubsystemVersion);
-    print_field(L"-- Image Magic: %d --\n", optional.Magic);
-    print_field(L"-- Image Checksum: %d --\n", optional.CheckSum);
-    print_field(L"-- Image Dll Characteristics: %d --\n", optional.DllCharacteristics);
+    for (const ImageField& field : IMAGE_HEADER_FIELDS)
+        print_field(field.format, field.value(headers));
 }
 
 void header_job(void* context)
@@ -75,6 +63,11 @@ void header_job(void* context)
     if (job.map_and_load(job.narrow_path, nullptr, &job.image, FALSE, TRUE) != 1)
         return;
     job.mapped = true;
+    if (job.values != nullptr) {
+        for (size_t index = 0; index < IMAGE_HEADER_FIELD_COUNT; ++index)
+            job.values[index] = IMAGE_HEADER_FIELDS[index].value(job.image.FileHeader);
+        return;
+    }
     set_text_color(7);
     ql_wprintf(L"[ImageExtraInfo]\n");
     print_html_break();
@@ -113,6 +106,34 @@ void unmap_image(LOADED_IMAGE* image)
 
 } // namespace
 
+const ImageField IMAGE_HEADER_FIELDS[IMAGE_HEADER_FIELD_COUNT] = {
+    {L"-- Image Characteristics: %d --\n", "imageCharacteristics",
+     [](ImageHeaders h) -> DWORD { return h->FileHeader.Characteristics; }},
+    {L"-- Machine: %d --\n", "machine", [](ImageHeaders h) -> DWORD { return h->FileHeader.Machine; }},
+    {L"-- Subsystem: %d --\n", "subsystem", [](ImageHeaders h) -> DWORD { return h->OptionalHeader.Subsystem; }},
+    {L"-- Major Linker Version: %d --\n", "majorLinkerVersion",
+     [](ImageHeaders h) -> DWORD { return h->OptionalHeader.MajorLinkerVersion; }},
+    {L"-- Minor Linker Version: %d --\n", "minorLinkerVersion",
+     [](ImageHeaders h) -> DWORD { return h->OptionalHeader.MinorLinkerVersion; }},
+    {L"-- Major Image Version: %d --\n", "majorImageVersion",
+     [](ImageHeaders h) -> DWORD { return h->OptionalHeader.MajorImageVersion; }},
+    {L"-- Minor Image Version: %d --\n", "minorImageVersion",
+     [](ImageHeaders h) -> DWORD { return h->OptionalHeader.MinorImageVersion; }},
+    {L"-- Major Operating System Version: %d --\n", "majorOperatingSystemVersion",
+     [](ImageHeaders h) -> DWORD { return h->OptionalHeader.MajorOperatingSystemVersion; }},
+    {L"-- Minor Operating System Version: %d --\n", "minorOperatingSystemVersion",
+     [](ImageHeaders h) -> DWORD { return h->OptionalHeader.MinorOperatingSystemVersion; }},
+    {L"-- Major Subsystem Version: %d --\n", "majorSubsystemVersion",
+     [](ImageHeaders h) -> DWORD { return h->OptionalHeader.MajorSubsystemVersion; }},
+    {L"-- Minor Subsystem Version: %d --\n", "minorSubsystemVersion",
+     [](ImageHeaders h) -> DWORD { return h->OptionalHeader.MinorSubsystemVersion; }},
+    {L"-- Image Magic: %d --\n", "imageMagic", [](ImageHeaders h) -> DWORD { return h->OptionalHeader.Magic; }},
+    {L"-- Image Checksum: %d --\n", "imageChecksum",
+     [](ImageHeaders h) -> DWORD { return h->OptionalHeader.CheckSum; }},
+    {L"-- Image Dll Characteristics: %d --\n", "imageDllCharacteristics",
+     [](ImageHeaders h) -> DWORD { return h->OptionalHeader.DllCharacteristics; }},
+};
+
 bool imagehlp_available()
 {
     HMODULE library = LoadLibraryW(IMAGEHLP_NAME);
@@ -133,7 +154,7 @@ HMODULE get_imagehlp_function(const char* name, FARPROC* function)
     return library;
 }
 
-void print_image_checksums(const wchar_t* path)
+bool read_image_checksums(const wchar_t* path, DWORD& header_sum, DWORD& computed_sum)
 {
     FARPROC function = nullptr;
     HMODULE library = get_imagehlp_function("MapFileAndCheckSumW", &function);
@@ -142,49 +163,72 @@ void print_image_checksums(const wchar_t* path)
     if (library == nullptr || function == nullptr) {
         if (library != nullptr)
             FreeLibrary(library);
-        return;
+        return false;
     }
-
     // A damaged header can make the function fault; that counts as a failure like any other.
     ChecksumJob job = {reinterpret_cast<MapFileAndCheckSumProc>(function), path, 0, 0, 1};
-    if (!run_guarded(checksum_job, &job) || job.result != CHECKSUM_SUCCESS) {
-        FreeLibrary(library);
-        return;
-    }
+    bool read = run_guarded(checksum_job, &job) && job.result == CHECKSUM_SUCCESS;
+    FreeLibrary(library);
+    header_sum = job.header_sum;
+    computed_sum = job.computed_sum;
+    return read;
+}
 
+void print_image_checksums(const wchar_t* path)
+{
+    DWORD header_sum = 0, computed_sum = 0;
+    if (!read_image_checksums(path, header_sum, computed_sum))
+        return;
     set_text_color(7);
     ql_wprintf(L"[Checksums]\n");
     print_html_break();
     restore_text_color();
     set_text_color(2);
-    ql_wprintf(L"-- Header Sum: %d --\n", static_cast<int>(job.header_sum));
+    ql_wprintf(L"-- Header Sum: %d --\n", static_cast<int>(header_sum));
     print_html_break();
-    ql_wprintf(L"-- Computed Sum: %d --\n", static_cast<int>(job.computed_sum));
+    ql_wprintf(L"-- Computed Sum: %d --\n", static_cast<int>(computed_sum));
     print_html_break();
     restore_text_color();
-    FreeLibrary(library);
 }
 
-void print_image_internal_information(const wchar_t* path)
+namespace {
+
+// Maps the image and prints its fields, or fills values; false when it could not be mapped.
+// A fault on the way is the failure notice.
+bool run_header_job(const wchar_t* path, DWORD* values)
 {
     char* narrow_path = narrow_full_path(path);
     if (narrow_path == nullptr)
-        return;
-
+        return false;
     FARPROC function = nullptr;
     HMODULE library = get_imagehlp_function("MapAndLoad", &function);
     if (library != nullptr)
         function = GetProcAddress(library, "MapAndLoad");
+    HeaderJob job = {};
     if (library != nullptr && function != nullptr) {
-        HeaderJob job = {};
         job.map_and_load = reinterpret_cast<MapAndLoadProc>(function);
         job.narrow_path = narrow_path;
+        job.values = values;
         if (!run_guarded(header_job, &job)) {
             print_failure(GetLastError(), L"print_image_internal_information::UNKNOWN");
             print_html_break();
+            job.values = nullptr;
         }
         if (job.mapped)
             unmap_image(&job.image);
     }
     free(narrow_path);
+    return job.mapped && job.values != nullptr;
+}
+
+} // namespace
+
+void print_image_internal_information(const wchar_t* path)
+{
+    run_header_job(path, nullptr);
+}
+
+bool read_image_header_fields(const wchar_t* path, DWORD values[IMAGE_HEADER_FIELD_COUNT])
+{
+    return run_header_job(path, values);
 }

@@ -90,11 +90,11 @@ bool always()
     return true;
 }
 
-// Known before the settings load, which may print: a CSV run's standard output holds the
-// document alone from its first byte.
-bool asks_csv_document()
+// Known before the settings load, which may print: a CSV or JSON run's standard output holds
+// the document alone from its first byte.
+bool asks_document(const wchar_t* word)
 {
-    return (asks_directory() || asks_multiple()) && find_option(L"-csv") != -1;
+    return (asks_directory() || asks_multiple()) && find_option(word) != -1;
 }
 
 // These commands answer with whatever system error their last call left.
@@ -107,6 +107,7 @@ DWORD run_plain_digest()
 DWORD run_usage()
 {
     print_usage();
+    print_added_words();
     return GetLastError();
 }
 
@@ -224,7 +225,8 @@ int wmain(int argc, wchar_t** argv)
     atexit(print_exit_times);
     buffer_redirected_output();
     store_command_line(argc, argv);
-    csv_mode = asks_csv_document();
+    json_mode = asks_document(L"-json");
+    csv_mode = json_mode || asks_document(L"-csv");
     text_colors_enabled = !csv_mode;
     load_settings();
     if (settings.PrintProcessingTimeInformation == 1)

@@ -17,6 +17,7 @@
 #include "hash_ahead.h"
 #include "html_text.h"
 #include "digest_report.h"
+#include "json_report.h"
 #include "report_frame.h"
 #include "report_guard.h"
 #include "report_output.h"
@@ -150,85 +151,114 @@ DWORD report_pattern(const wchar_t* pattern)
     return GetLastError();
 }
 
-// The signature column comes with the setting that adds the signature block to a text report.
-CsvColumns csv_columns()
+// The signature comes with the setting that adds the signature block to a text report, the
+// image sections of a JSON object with the one that adds them to the version report.
+RecordWants document_wants(bool digests_first)
 {
-    CsvColumns columns;
-    columns.signature = signature_shown();
-    return columns;
+    RecordWants wants = {request->digests, signature_shown(), digests_first,
+                         request->json && settings.OutputExtraImageInformation == 1};
+    return wants;
 }
 
-// A failure of the whole run in a CSV document: the header came first, this row is all.
-DWORD csv_run_failure(const CsvColumns& columns, DWORD code, const wchar_t* text)
+void begin_document(const RecordWants& wants)
 {
-    write_failure_row(columns, L"", text, code);
+    if (request->json) {
+        begin_json_output();
+        return;
+    }
+    CsvColumns columns = {wants.digests, wants.signature};
+    begin_csv_document(columns);
+}
+
+// A file's rows or object; answers its failures.
+FailureList write_file_document(const RecordWants& wants, const std::wstring& path)
+{
+    FileRecord record;
+    read_file_record(wants, path, record);
+    if (request->json)
+        write_json_object(file_object(wants, record));
+    else
+        write_record_rows(record);
+    return record.failures;
+}
+
+void write_failure_document(const RecordWants& wants, const std::wstring& path, const wchar_t* text, DWORD code)
+{
+    if (request->json) {
+        write_json_failure(wants, path, text, code);
+        return;
+    }
+    CsvColumns columns = {wants.digests, wants.signature};
+    write_failure_row(columns, path, text, code);
+}
+
+// A failure of the whole run in a document: the header (if any) came first, this is all.
+DWORD document_run_failure(const RecordWants& wants, DWORD code, const wchar_t* text)
+{
+    write_failure_document(wants, L"", text, code);
     return code;
 }
 
-void write_csv_entry(void* context, const std::wstring& path, bool fits, const std::wstring&)
+void write_document_entry(void* context, const std::wstring& path, bool fits, const std::wstring&)
 {
-    const CsvColumns& columns = *static_cast<const CsvColumns*>(context);
+    const RecordWants& wants = *static_cast<const RecordWants*>(context);
     if (!fits) {
-        write_failure_row(columns, path, UNOPENABLE_FILE_TEXT, ERROR_FILENAME_EXCED_RANGE);
+        write_failure_document(wants, path, UNOPENABLE_FILE_TEXT, ERROR_FILENAME_EXCED_RANGE);
         return;
     }
     if (leaves_out(*request, path))
         return;
-    FailureList failures = {};
-    write_file_rows(columns, path, false, failures);
+    write_file_document(wants, path);
 }
 
 void write_unlistable_folder(void* context, const std::wstring& folder, DWORD code)
 {
-    write_failure_row(*static_cast<const CsvColumns*>(context), folder, UNLISTABLE_FOLDER, code);
+    write_failure_document(*static_cast<const RecordWants*>(context), folder, UNLISTABLE_FOLDER, code);
 }
 
 // The failures end the run with their own codes: there is no printed notice whose last
 // error could stand for them.
-DWORD write_directory_csv()
+DWORD write_directory_document()
 {
-    CsvColumns columns = csv_columns();
-    columns.digests = request->digests;
-    begin_csv_document(columns);
-    // "-csv" itself is word 2 at least, so a pattern is always there.
+    RecordWants wants = document_wants(false);
+    begin_document(wants);
+    // "-csv" or "-json" itself is word 2 at least, so a pattern is always there.
     const wchar_t* pattern = request->pattern.c_str();
     if (PathIsDirectoryW(pattern))
-        return csv_run_failure(columns, ERROR_PATH_NOT_FOUND, NOT_A_PATTERN);
-    WalkVisitor visitor = walk_visitor(write_csv_entry, write_unlistable_folder, &columns);
-    WalkResult walk = walk_pattern_ahead(pattern, request->recurse, visitor, whole_file_algorithms(columns.digests),
+        return document_run_failure(wants, ERROR_PATH_NOT_FOUND, NOT_A_PATTERN);
+    WalkVisitor visitor = walk_visitor(write_document_entry, write_unlistable_folder, &wants);
+    WalkResult walk = walk_pattern_ahead(pattern, request->recurse, visitor, whole_file_algorithms(wants.digests),
                                          file_screen(*request));
     if (walk.matched == 0)
-        return csv_run_failure(columns, ERROR_FILE_NOT_FOUND, NOTHING_FOUND);
+        return document_run_failure(wants, ERROR_FILE_NOT_FOUND, NOTHING_FOUND);
     return walk.code;
 }
 
-struct ListedRows {
-    CsvColumns columns;
+struct ListedFiles {
+    RecordWants wants;
     DWORD code;
 };
 
-void write_listed_rows(void* context, const std::wstring& path)
+void write_listed_document(void* context, const std::wstring& path)
 {
     if (leaves_out(*request, path))
         return;
-    ListedRows& rows = *static_cast<ListedRows*>(context);
-    FailureList failures = {};
-    write_file_rows(rows.columns, path, true, failures);
+    ListedFiles& files = *static_cast<ListedFiles*>(context);
+    FailureList failures = write_file_document(files.wants, path);
     if (failures.any)
-        rows.code = failures.last_code;
+        files.code = failures.last_code;
 }
 
 // The run words are never paths; the digest comes from the last other word.
-DWORD write_multiple_csv()
+DWORD write_multiple_document()
 {
-    ListedRows rows = {csv_columns(), 0};
-    rows.columns.digests = request->digests;
-    begin_csv_document(rows.columns);
+    ListedFiles files = {document_wants(true), 0};
+    begin_document(files.wants);
     if (!request->has_other_word)
-        return csv_run_failure(rows.columns, ERROR_INVALID_PARAMETER, NO_FILE_NAMES);
-    report_paths_ahead(request->paths, whole_file_algorithms(rows.columns.digests), write_listed_rows, &rows,
+        return document_run_failure(files.wants, ERROR_INVALID_PARAMETER, NO_FILE_NAMES);
+    report_paths_ahead(request->paths, whole_file_algorithms(files.wants.digests), write_listed_document, &files,
                        file_screen(*request));
-    return rows.code;
+    return files.code;
 }
 
 } // namespace
@@ -242,7 +272,7 @@ DWORD run_multiple_files()
     if (words.compare != -1)
         return compare_listed_files(words);
     if (csv_mode)
-        return write_multiple_csv();
+        return write_multiple_document();
     print_banner();
     if (!words.has_other_word) {
         print_run_failure(ERROR_INVALID_PARAMETER, NO_FILE_NAMES);
@@ -264,7 +294,7 @@ DWORD run_directory()
         (!words.has_baseline || PathIsDirectoryW(words.pattern.c_str()) || pattern_folder_listable(words.pattern)))
         return compare_directory(words);
     if (csv_mode)
-        return write_directory_csv();
+        return write_directory_document();
     if (words.html)
         html_mode = true;
     print_banner();

@@ -14,6 +14,7 @@
 
 bool html_mode = false;
 bool csv_mode = false;
+bool json_mode = false;
 
 namespace {
 

@@ -4,9 +4,13 @@
 // On only in a directory run with "-html".
 extern bool html_mode;
 
-// On in a directory or multiple-file run with "-csv": ql_wprintf then prints to standard
-// error and not into the log, and standard output and the log get ql_print_document's text.
+// On in a directory or multiple-file run with "-csv" or "-json": ql_wprintf then prints to
+// standard error and not into the log, and standard output and the log get
+// ql_print_document's text.
 extern bool csv_mode;
+
+// On with "-json" (which wins over "-csv"): the document is JSON Lines.
+extern bool json_mode;
 
 // Prints a wide printf-style format (wide strings as %ls, wide characters as %lc) with its
 // arguments. Never pass a value from a file or the system as the format.

@@ -41,7 +41,7 @@ bool has_word(const RunRequest& request, const wchar_t* option)
 bool is_run_word(const RunRequest& request, int index)
 {
     return index == request.compare || (request.compare != -1 && index == request.compare + 1) ||
-           is_word(index, L"-csv") || is_word(index, L"-unsigned");
+           is_word(index, L"-csv") || is_word(index, L"-json") || is_word(index, L"-unsigned");
 }
 
 void read_directory_words(RunRequest& request)
@@ -89,6 +89,7 @@ void read_run_request(RunKind kind, RunRequest& request)
     request = RunRequest();
     request.kind = kind;
     request.csv = csv_mode;
+    request.json = json_mode;
     if (kind == DIRECTORY_RUN)
         read_directory_words(request);
     else

@@ -35,6 +35,8 @@ struct RunRequest {
     // "-csv" (decided once for the program) and "-html" (a directory run without -csv).
     bool csv;
     bool html;
+    // "-json" (decided once for the program, like "-csv", which it wins over): csv is set too.
+    bool json;
     // "-compare" / "-cmp": its index (-1 without) and its value, which is never another word.
     int compare;
     bool has_baseline;

@@ -285,15 +285,19 @@ bool open_for_check(const wchar_t* path, TrustCheck& check, DWORD& error)
 
 } // namespace
 
-std::wstring signature_verdict(const wchar_t* path)
+void read_signature(const wchar_t* path, SignatureFacts& facts)
 {
+    facts = SignatureFacts();
     TrustCheck check;
     DWORD error = 0;
     if (!open_for_check(path, check, error))
-        return std::wstring();
+        return;
     check_trust(check);
     CloseHandle(check.file);
-    return verdict_text(check);
+    facts.verdict = verdict_text(check);
+    SignerFacts signer;
+    if (read_signer(check.in_catalog ? check.catalog_path : check.path, signer))
+        facts.signers.push_back(signer);
 }
 
 bool unsigned_only = false;

@@ -4,12 +4,21 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
-// The verdict on the file's signature as the "[Signature]" line shows it: "Signed",
+#include "signer_reading.h"
+
+// The verdict on the file's signature as the "[Signature]" line shows it ("Signed",
 // "Signed (catalog)", "Unsigned", "Changed after signing", "Not a signable file", or the
-// system's text of any other result followed by its code in hexadecimal. Empty for a
+// system's text of any other result followed by its code in hexadecimal) and the signers its
+// block names (at most one: the signature's first signer). The verdict is empty for a
 // directory or a file that cannot be opened, which get no block.
-std::wstring signature_verdict(const wchar_t* path);
+struct SignatureFacts {
+    std::wstring verdict;
+    std::vector<SignerFacts> signers;
+};
+
+void read_signature(const wchar_t* path, SignatureFacts& facts);
 
 // Set by a directory or multiple-file run with "-unsigned": only files that are not signed
 // are reported, each with its signature block whatever the settings say.

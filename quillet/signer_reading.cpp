@@ -184,25 +184,33 @@ void release_signer_reading(SignerReading& reading)
 }
 } // namespace
 
-void print_signer_lines(const wchar_t* source)
+bool read_signer(const wchar_t* source, SignerFacts& facts)
 {
     SignerReading reading;
     memset(&reading, 0, sizeof(reading));
     reading.source = source;
-    bool completed = run_guarded(call_read_signer, &reading);
-    if (completed && reading.found) {
-        wchar_t signed_on[TEXT_CHARS];
-        clear_text_buffer(signed_on);
-        if (reading.stamped)
-            format_file_time(reading.signed_on, signed_on, TEXT_CHARS);
-        else
-            copy_text(signed_on, TEXT_CHARS, L"none");
-        print_colored_line(7, L"%ls", L"[Signer]\n");
-        print_colored_line(2, L"-- %ls --\n", reading.signer);
-        print_colored_line(7, L"%ls", L"[Issuer]\n");
-        print_colored_line(2, L"-- %ls --\n", reading.issuer);
-        print_colored_line(7, L"%ls", L"[Signed On]\n");
-        print_colored_line(2, L"-- %ls --\n", signed_on);
-    }
+    bool found = run_guarded(call_read_signer, &reading) && reading.found;
+    if (found)
+        facts = {reading.signer, reading.issuer, reading.stamped, reading.signed_on};
     release_signer_reading(reading);
+    return found;
+}
+
+void print_signer_lines(const wchar_t* source)
+{
+    SignerFacts facts;
+    if (!read_signer(source, facts))
+        return;
+    wchar_t signed_on[TEXT_CHARS];
+    clear_text_buffer(signed_on);
+    if (facts.stamped)
+        format_file_time(facts.signed_on, signed_on, TEXT_CHARS);
+    else
+        copy_text(signed_on, TEXT_CHARS, L"none");
+    print_colored_line(7, L"%ls", L"[Signer]\n");
+    print_colored_line(2, L"-- %ls --\n", facts.subject.c_str());
+    print_colored_line(7, L"%ls", L"[Issuer]\n");
+    print_colored_line(2, L"-- %ls --\n", facts.issuer.c_str());
+    print_colored_line(7, L"%ls", L"[Signed On]\n");
+    print_colored_line(2, L"-- %ls --\n", signed_on);
 }

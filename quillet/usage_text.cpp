@@ -1,5 +1,7 @@
 #include "usage_text.h"
 
+#include <string>
+
 #include "report_frame.h"
 #include "report_output.h"
 
@@ -63,6 +65,29 @@ const wchar_t* const USAGE_TEXTS[] = {
 
 static_assert(sizeof(USAGE_TEXTS) / sizeof(USAGE_TEXTS[0]) == 52, "the usage text has 52 pieces");
 
+// The words that came after the usage text above, which stays as it always was: one line
+// each, the word with its alias and value, then what it does.
+struct AddedWord {
+    const wchar_t* words;
+    const wchar_t* effect;
+};
+
+const AddedWord ADDED_WORDS[] = {
+    {L"-sha256", L"Prints the SHA256 Signature, used like -md5 and -sha1."},
+    {L"-imagesha1", L"Prints the SHA1 hash code signing computes over a PE image."},
+    {L"-imagesha256", L"Prints the SHA256 hash code signing computes over a PE image."},
+    {L"-imphash", L"Prints the import hash (MD5 of the imported names)."},
+    {L"-v|-verify <file>", L"Tells whether a file is signed, by whom and when."},
+    {L"-csv", L"With -d or -m: one CSV document instead of the report."},
+    {L"-json", L"With -d or -m: JSON Lines to standard output; the next word is a path."},
+    {L"-s|-recurse", L"With -d: also every folder below the pattern's folder."},
+    {L"-pe", L"With -d: only PE images count, whatever their names."},
+    {L"-unsigned", L"With -d or -m: only files that are not signed."},
+    {L"-cmp|-compare <csv>", L"With -d or -m: what changed since a saved CSV document."},
+};
+
+const size_t WORDS_COLUMN = 22;
+
 } // namespace
 
 void print_usage()
@@ -70,4 +95,15 @@ void print_usage()
     print_banner();
     for (const wchar_t* text : USAGE_TEXTS)
         ql_wprintf(L"%ls", text);
+}
+
+void print_added_words()
+{
+    ql_wprintf(L"%ls", L"\nMore Parameters:\n\n");
+    for (const AddedWord& word : ADDED_WORDS) {
+        std::wstring words = word.words;
+        words.resize(words.size() < WORDS_COLUMN ? WORDS_COLUMN : words.size() + 1, L' ');
+        ql_wprintf(L"\t%ls%ls\n", words.c_str(), word.effect);
+    }
+    ql_wprintf(L"%ls", L"\n");
 }

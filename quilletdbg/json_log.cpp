@@ -1,5 +1,7 @@
 #include "json_log.h"
 
+#include "json_text.h"
+
 #include <windows.h>
 
 #include <stdio.h>
@@ -66,61 +68,19 @@ void note_write(bool written, DWORD error)
     write_notice_shown = true;
 }
 
-void append_field(std::string& line, const char* name, const std::string& value)
-{
-    line += "\"";
-    line += name;
-    line += "\":\"";
-    line += json_escaped(value);
-    line += "\"";
-}
-
 } // namespace
-
-std::string json_escaped(const std::string& utf8)
-{
-    std::string out;
-    out.reserve(utf8.size() + 8);
-    for (size_t i = 0; i < utf8.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(utf8[i]);
-        // U+0080 to U+009F, the C1 controls, are C2 80 to C2 9F in UTF-8.
-        unsigned next = i + 1 < utf8.size() ? static_cast<unsigned char>(utf8[i + 1]) : 0;
-        bool c1 = c == 0xC2 && next >= 0x80 && next <= 0x9F;
-        char escape[8];
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\r') {
-            out += "\\r";
-        } else if (c == '\t') {
-            out += "\\t";
-        } else if (c < 0x20 || c == 0x7F || c1) {
-            _snprintf(escape, sizeof(escape), "\\u%04x", c1 ? next : c);
-            out.append(escape, 6);
-            i += c1 ? 1 : 0;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
-}
 
 std::string format_json_line(const ForwardMessage& message)
 {
     char time[RFC3339_BYTES];
     format_rfc3339(message.arrival, message.utc_offset, time);
-    std::string line = "{";
-    append_field(line, "time", time);
-    line += ",";
-    append_field(line, "host", utf8_of(computer_host_name()));
-    line += ",\"pid\":" + std::to_string(message.process_id) + ",";
-    append_field(line, "process", utf8_of(message.name));
-    line += ",";
-    append_field(line, "text", message_text_utf8(message.text, message.code_page));
-    line += "}\n";
-    return line;
+    JsonValue object;
+    object["time"] = time;
+    object["host"] = utf8_of(computer_host_name());
+    object["pid"] = message.process_id;
+    object["process"] = utf8_of(message.name);
+    object["text"] = message_text_utf8(message.text, message.code_page);
+    return json_line(object);
 }
 
 void open_json_log(const std::wstring& path)

@@ -8,9 +8,6 @@
 // The object's line, ending in "\n": time, host, pid, process and text, RFC 8259 in UTF-8.
 std::string format_json_line(const ForwardMessage& message);
 
-// text as a JSON string's content: quotes, backslashes and every control character escaped.
-std::string json_escaped(const std::string& utf8);
-
 // Opens the file (relative to the current folder, created when missing) for appending, or
 // prints why it could not be opened; the monitor runs on without it either way.
 void open_json_log(const std::wstring& path);

@@ -49,6 +49,38 @@ void print_monitor_banner(int usage_mode)
     restore_text_color();
 }
 
+namespace {
+
+// The options that came after the usage text above, which stays as it always was: one line
+// each, the option with its alias and value, then what it does.
+struct AddedOption {
+    const wchar_t* words;
+    const wchar_t* effect;
+};
+
+const AddedOption ADDED_OPTIONS[] = {
+    {L"-time|-ts", L"Start each message line with its arrival time."},
+    {L"-include|-in TEXT", L"Show only messages whose program name or text holds TEXT."},
+    {L"-exclude|-ex TEXT", L"Drop messages whose program name or text holds TEXT."},
+    {L"-pid ID", L"Show only messages of the process with this ID."},
+    {L"-queue|-q", L"Senders run at full speed; the screen is painted from a queue."},
+    {L"-syslog DEST", L"Send every shown message to a syslog collector."},
+    {L"-json FILE", L"Append one JSON object per shown message to FILE."},
+    {L"-logsize MB", L"Start a new log or JSON file before one grows past MB mebibytes."},
+    {L"-logkeep N", L"Old files kept with -logsize (default 5)."},
+    {L"-ansi", L"Read every message in the ANSI code page, never as UTF-8."},
+};
+
+void print_added_options()
+{
+    qldbg_wprintf(L"More Options:\n");
+    for (const AddedOption& option : ADDED_OPTIONS)
+        qldbg_wprintf(L"\n\t %ls - %ls", option.words, option.effect);
+    qldbg_wprintf(L"\n\n");
+}
+
+} // namespace
+
 void print_usage_text()
 {
     qldbg_wprintf(L"\nUsage:\n");
@@ -58,4 +90,5 @@ void print_usage_text()
     qldbg_wprintf(L"\n\t -log|-l - Output Information to \"quilletdbg.log\".");
     qldbg_wprintf(L"\n\t -usr|-u - Print User Context Information.\n");
     qldbg_wprintf(L"\n");
+    print_added_options();
 }

@@ -46,17 +46,6 @@ const std::wstring& computer_host_name()
     return *name;
 }
 
-std::string utf8_of(const std::wstring& text)
-{
-    if (text.empty())
-        return std::string();
-    int length = static_cast<int>(text.size());
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), length, &out[0], bytes, nullptr, nullptr);
-    return out;
-}
-
 std::string message_text_utf8(const std::string& text, UINT code_page)
 {
     size_t length = text.size();

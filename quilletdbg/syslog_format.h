@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "utf8_output.h"
+
 // A shown message, copied off the channel's buffer so that it outlives it.
 struct ForwardMessage {
     SYSTEMTIME arrival; // local time
@@ -27,9 +29,6 @@ const std::wstring& computer_host_name();
 // text decoded from its code page, as the filters decode it, in UTF-8 and without its
 // trailing line end ("\n" or "\r\n").
 std::string message_text_utf8(const std::string& text, UINT code_page);
-
-// A wide text in UTF-8.
-std::string utf8_of(const std::wstring& text);
 
 // value as an RFC 5424 header field: printable US-ASCII only (every other character becomes
 // "_"), at most max_chars characters, "-" when empty.

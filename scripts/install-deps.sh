@@ -2,7 +2,8 @@
 # Installs what building and testing quillet needs on Debian, skipping what is there already.
 set -euo pipefail
 
-packages=(cmake make g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine32:i386 wine64 googletest osslsigncode openssl)
+packages=(cmake make g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine32:i386 wine64 googletest osslsigncode openssl
+          nlohmann-json3-dev python3 python3-jsonschema)
 
 sudo_if_needed() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi

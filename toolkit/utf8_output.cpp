@@ -44,3 +44,27 @@ bool write_text_utf8(FILE* stream, const wchar_t* text)
     SetLastError(saved_error);
     return written;
 }
+
+std::string utf8_of(const std::wstring& text)
+{
+    if (text.empty())
+        return std::string();
+    int length = static_cast<int>(text.size());
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(bytes > 0 ? bytes : 0), '\0');
+    if (bytes > 0)
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), length, &out[0], bytes, nullptr, nullptr);
+    return out;
+}
+
+std::wstring wide_of_utf8(const std::string& text)
+{
+    if (text.empty())
+        return std::wstring();
+    int length = static_cast<int>(text.size());
+    int chars = MultiByteToWideChar(CP_UTF8, 0, text.data(), length, nullptr, 0);
+    std::wstring out(static_cast<size_t>(chars > 0 ? chars : 0), L'\0');
+    if (chars > 0)
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), length, &out[0], chars);
+    return out;
+}

@@ -48,8 +48,14 @@ TEST_F(DebuggerEcho, EachUsageTextIsAMessageOfItsOwn)
     QuilletCopy copy = make_quillet_copy(L"echo", "[OutputInformation]\r\nOutputWithOutputDebugString=1\r\n");
     RunResult run = run_quillet(copy, {});
     std::vector<std::string> texts = messages_of(run.pid, channel_settle(1000));
-    // Three banner lines, then the 52 usage texts.
-    ASSERT_EQ(3u + 52u, texts.size()) << run.out;
+    // Three banner lines, the 52 usage texts, then the words added since: a heading, a line
+    // each (package/USAGE.txt lists the same lines), an empty line.
+    ASSERT_EQ(3u + 52u + 13u, texts.size()) << run.out;
+    EXPECT_EQ("\nMore Parameters:\n\n", texts[3 + 52]);
+    std::string usage_txt = read_file(windows_path(USAGE_TXT));
+    for (size_t word = 3 + 52 + 1; word < texts.size() - 1; ++word)
+        EXPECT_NE(std::string::npos, usage_txt.find("\n" + texts[word])) << texts[word];
+    EXPECT_EQ("\n", texts.back());
     EXPECT_EQ("\nRevu Zezo Rudurur Ozav 1, 0, 0, 1 (UNICODE)\n", texts[0]);
     EXPECT_EQ("\nUsage: quillet.exe <full_path_to_file> [optional parameters]\n", texts[3]);
     EXPECT_EQ("\t-m|-multiple [filename filename ...]\n", texts[5]);
@@ -103,4 +109,14 @@ TEST_F(DebuggerEcho, CsvRunSendsEachRowAsOneMessageAndTheBomNowhere)
     size_t separator_end = log.find("-----------------\r\n", 17);
     ASSERT_NE(std::string::npos, separator_end) << log;
     EXPECT_EQ(run.out.substr(3), log.substr(separator_end + 19));
+}
+
+TEST_F(DebuggerEcho, JsonRunSendsEachObjectAsOneMessage)
+{
+    QuilletCopy copy = make_quillet_copy(L"echojson", "[OutputInformation]\r\nOutputWithOutputDebugString=1\r\n");
+    RunResult run = run_quillet(copy, {L"-m", test_data_file(L"version_translations.dll"), L"-json", L"nothere.dll"});
+    std::vector<std::string> texts = messages_of(run.pid, channel_settle(1000));
+    ASSERT_EQ(2u, texts.size()) << run.out;
+    EXPECT_EQ(0u, texts[0].find("{\"path\":")) << texts[0];
+    EXPECT_EQ(run.out, texts[0] + texts[1]);
 }

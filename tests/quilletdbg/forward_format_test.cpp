@@ -62,8 +62,13 @@ TEST(SyslogFormat, HeaderFieldsCutsAndEscapesKeepToTheirRfcs)
     const size_t cuts[] = {0, 1, 2, 2, 4, 4, 4, 7, 7};
     for (size_t max = 0; max < 9; ++max)
         EXPECT_EQ(cuts[max], utf8_cut(text, max)) << max;
-    EXPECT_EQ("a\\nb\\r\\t\\\"\\\\\\u0001\\u001b\\u007f\\u0085\xC3\xA9",
-              json_escaped("a\nb\r\t\"\\\x01\x1B\x7F\xC2\x85\xC3\xA9"));
+    // The JSON line, byte for byte: the fields in their order, every control, DEL and the C1
+    // controls escaped, the text's trailing line end dropped.
+    ForwardMessage message = {{2026, 12, 1, 7, 18, 0, 0, 123}, 60, 42, L"a\"b.exe",
+                              "a\nb\r\t\"\\\x01\x1B\x7F\xC2\x85\xC3\xA9\r\n", CP_UTF8};
+    EXPECT_EQ("{\"time\":\"2026-12-07T18:00:00.123+01:00\",\"host\":\"" + utf8_of(computer_host_name()) +
+                  "\",\"pid\":42,\"process\":\"a\\\"b.exe\",\"text\":\"a\\nb\\r\\t\\\"\\\\\\u0001\\u001b\\u007f\\u0085\xC3\xA9\"}\n",
+              format_json_line(message));
     SYSTEMTIME arrival = {2026, 12, 1, 7, 18, 0, 0, 123};
     char time[RFC3339_BYTES];
     format_rfc3339(arrival, -330, time);

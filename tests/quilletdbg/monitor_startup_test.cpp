@@ -23,6 +23,20 @@ const std::string USAGE = "\r\nUsage:\r\n"
                           "\r\n\t -log|-l - Output Information to \"quilletdbg.log\"."
                           "\r\n\t -usr|-u - Print User Context Information.\r\n"
                           "\r\n";
+// The options added since, after the usage text: a heading, then each line that
+// package/USAGE.txt lists under it (the text's own style: the line end first).
+std::string added_options()
+{
+    std::string usage_txt = read_file(windows_path(USAGE_TXT)) + "\n";
+    size_t start = usage_txt.find("More Options:\n\n");
+    if (start == std::string::npos)
+        return "(no block in USAGE.txt)";
+    std::string shown = "More Options:\r\n";
+    for (size_t at = start + 15, end; (end = usage_txt.find('\n', at)) > at; at = end + 1)
+        shown += "\r\n" + usage_txt.substr(at, end - at);
+    return shown + "\r\n\r\n";
+}
+
 const std::string WAITING = "\r\nWaiting for Systemwide Debugging Events...\r\n\r\n";
 const wchar_t TITLE[] = L"quilletdbg - quillet Debugger Console (c) 2026 The quillet developers";
 const char SEPARATOR_PATTERN[] = "-----------------\\d\\d\\.\\d\\d\\.\\d{4} :: \\d\\d:\\d\\d-----------------\\r\\n";
@@ -67,7 +81,7 @@ TEST_F(MonitorStartup, HelpPrintsBannerAndUsageOnlyInAnySpelling)
     for (const wchar_t* word : {L"-help", L"/?", L"-HELP"}) {
         RunResult run = run_program(program, {L"-log", word, L"-usr"});
         EXPECT_FALSE(run.timed_out);
-        EXPECT_EQ(BANNER + USAGE, run.out) << narrow(word);
+        EXPECT_EQ(BANNER + USAGE + added_options(), run.out) << narrow(word);
     }
     EXPECT_FALSE(file_exists(join_path(folder, L"quilletdbg.log")));
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "json_text.h"
 #include "test_files.h"
 #include "text_helpers.h"
 
@@ -155,4 +156,16 @@ TEST(ProgramFilePath, NamesTheFileBesideTheProgram)
     wmemset(path, L'#', TEXT_CHARS);
     get_program_file_path(L".log", path);
     EXPECT_EQ(expected, std::wstring(path));
+}
+
+// Byte for byte the lines quilletdbg has always written: besides what JSON asks, DEL and the C1
+// controls escaped, every other control character as \u00XX (\b and \f too); a faulty byte
+// becomes U+FFFD.
+TEST(JsonLine, EscapesLikeTheMonitorsLinesAndRepairsFaultyBytes)
+{
+    JsonValue object = {
+        {"text", "a\nb\r\t\"\\\x01\x08\x0C\x1B\x7F\xC2\x85\xC2\xA0\xC3\xA9"}, {"pid", 7}, {"bad", "x\xFFy"}};
+    EXPECT_EQ("{\"text\":\"a\\nb\\r\\t\\\"\\\\\\u0001\\u0008\\u000c\\u001b\\u007f\\u0085\xC2\xA0\xC3\xA9\",\"pid\":7,"
+              "\"bad\":\"x\xEF\xBF\xBDy\"}\n",
+              json_line(object));
 }
