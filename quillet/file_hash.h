@@ -38,6 +38,10 @@ const DigestKind* digest_word(const wchar_t* word);
 // The name of a whole-file digest ("MD5", "SHA1", "SHA256"), or "" for an algorithm not offered.
 const wchar_t* digest_name(ALG_ID algorithm);
 
+// The provider type that offers the algorithm: the basic RSA type knows MD5 and SHA-1 only,
+// SHA-256 needs the AES one.
+DWORD hash_provider_type(ALG_ID algorithm);
+
 // Computes the digest and records its steps; prints nothing, so any thread may call it.
 void compute_digest_outcome(ALG_ID algorithm, const wchar_t* path, DigestOutcome& outcome);
 
