@@ -9,7 +9,8 @@
 #
 #   bench/digest_pace.sh [build-dir...]
 #
-# The build dirs default to build/i686 and build/x86_64, those that exist and run here. Each
+# The build dirs default to build/i686 and build/x86_64, those that exist and run here; any
+# others may be given, two of one architecture too (a build before a change and one after). Each
 # figure is the fastest of BENCH_RUNS rounds (default 3), every program once in each round; the
 # tree is in the page cache before it is timed, and quillet runs as a copy without quillet.ini.
 set -euo pipefail
@@ -35,16 +36,15 @@ source "$top/bench/common.sh" "${builds[0]}"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-arches=()
+names=()
 for index in "${!builds[@]}"; do
     build=$(cd "${builds[$index]}" && pwd)
     builds[$index]=$build
     require_files "$build/wine-run" "$build/quillet/quillet.exe" "$build/bench/bare_digests.exe" \
         "$build/bench/empty_program.exe"
-    arch=$(build_arch)
-    arches+=("$arch")
-    mkdir -p "$work/$arch"
-    cp "$build/quillet/quillet.exe" "$work/$arch/quillet.exe"
+    names+=("$(build_arch) $(basename "$build")")
+    mkdir -p "$work/$index"
+    cp "$build/quillet/quillet.exe" "$work/$index/quillet.exe"
     run="$build/wine-run"
     warm_up_wine
 done
@@ -65,15 +65,14 @@ if [ "$hashdeep_threads" -gt 8 ]; then hashdeep_threads=8; fi
 
 for ((round = 0; round < runs; ++round)); do
     for index in "${!builds[@]}"; do
-        build=${builds[$index]} arch=${arches[$index]}
-        quillet="$work/$arch/quillet.exe"
-        keep_best "bare_$arch" "$(bench_out="$work/$arch.bare" time_once "$build/wine-run" \
+        build=${builds[$index]} out="$work/$index"
+        keep_best "bare_$index" "$(bench_out="$out/bare" time_once "$build/wine-run" \
             "$build/bench/bare_digests.exe" "$pattern")"
-        keep_best "csv_$arch" "$(bench_out="$work/$arch.csv" time_once "$build/wine-run" "$quillet" -d "$pattern" \
+        keep_best "csv_$index" "$(bench_out="$out/csv" time_once "$build/wine-run" "$out/quillet.exe" -d "$pattern" \
             -s -csv -md5 -sha256)"
-        keep_best "text_$arch" "$(bench_out="$work/$arch.txt" time_once "$build/wine-run" "$quillet" -d "$pattern" \
+        keep_best "text_$index" "$(bench_out="$out/txt" time_once "$build/wine-run" "$out/quillet.exe" -d "$pattern" \
             -s -md5 -sha256)"
-        keep_best "plain_$arch" "$(bench_out="$work/$arch.plain" time_once "$build/wine-run" "$quillet" -d \
+        keep_best "plain_$index" "$(bench_out="$out/plain" time_once "$build/wine-run" "$out/quillet.exe" -d \
             "$pattern" -s -csv)"
     done
     if command -v hashdeep >/dev/null; then
@@ -85,22 +84,22 @@ tree_bytes=$(find "$work/tree" -type f -printf '%s\n' | awk '{ s += $1 } END { p
 tree_files=$(find "$work/tree" -type f | wc -l)
 echo "tree: $tree_files files, $((tree_bytes / 1000000)) MB; $(nproc) logical processors;" \
     "load average $(cut -d' ' -f1-3 /proc/loadavg)"
-printf '%-8s %-40s %9s %9s %9s\n' build run ms "MB/s" "pace"
-for arch in "${arches[@]}"; do
-    bare_name="bare_$arch" csv_name="csv_$arch" text_name="text_$arch" plain_name="plain_$arch"
-    bare=${!bare_name} csv=${!csv_name} text=${!text_name} plain=${!plain_name}
-    printf '%-8s %-40s %9s %9s %9s\n' "$arch" "bare_digests" "$bare" "$(calc "$tree_bytes / 1000" "$bare")" 1.00
-    printf '%-8s %-40s %9s %9s %9s\n' "$arch" "quillet -d -s -csv -md5 -sha256" "$csv" \
-        "$(calc "$tree_bytes / 1000" "$csv")" "$(calc "$bare" "$csv")"
-    printf '%-8s %-40s %9s %9s %9s\n' "$arch" "quillet -d -s -md5 -sha256 (text)" "$text" \
-        "$(calc "$tree_bytes / 1000" "$text")" "$(calc "$bare" "$text")"
-    printf '%-8s %-40s %9s %9s %9s\n' "$arch" "quillet -d -s -csv (no digests)" "$plain" "" ""
-    echo "$arch bare_digests: $(cat "$work/$arch.bare")"
-    echo "$arch csv rows: $(($(wc -l <"$work/$arch.csv") - 1)), text digests:" \
-        "$(grep -c '^File SHA256: ' "$work/$arch.txt" || true)"
+line() {
+    printf '%-16s %-36s %9s %9s %9s\n' "$@"
+}
+line build run ms "MB/s" "pace"
+for index in "${!builds[@]}"; do
+    bare_name="bare_$index" csv_name="csv_$index" text_name="text_$index" plain_name="plain_$index"
+    bare=${!bare_name} csv=${!csv_name} text=${!text_name} plain=${!plain_name} name=${names[$index]}
+    line "$name" "bare_digests" "$bare" "$(calc "$tree_bytes / 1000" "$bare")" 1.00
+    line "$name" "quillet -d -s -csv -md5 -sha256" "$csv" "$(calc "$tree_bytes / 1000" "$csv")" "$(calc "$bare" "$csv")"
+    line "$name" "the same as text" "$text" "$(calc "$tree_bytes / 1000" "$text")" "$(calc "$bare" "$text")"
+    line "$name" "quillet -d -s -csv (no digests)" "$plain" "" ""
+    echo "$name: bare_digests $(cat "$work/$index/bare"); CSV rows $(($(wc -l <"$work/$index/csv") - 1));" \
+        "text SHA256 digests $(grep -c '^File SHA256: ' "$work/$index/txt" || true)"
 done
 if [ -n "${hashdeep_ms:-}" ]; then
-    printf '%-8s %-40s %9s %9s %9s\n' linux "hashdeep -r -c md5,sha256 -j $hashdeep_threads" "$hashdeep_ms" \
+    line linux "hashdeep -r -c md5,sha256 -j $hashdeep_threads" "$hashdeep_ms" \
         "$(calc "$tree_bytes / 1000" "$hashdeep_ms")" ""
 else
     echo "hashdeep: not installed"
