@@ -39,7 +39,7 @@ trap 'rm -rf "$work"' EXIT
 names=()
 for index in "${!builds[@]}"; do
     build=$(cd "${builds[$index]}" && pwd)
-    builds[$index]=$build
+    builds[index]=$build
     require_files "$build/wine-run" "$build/quillet/quillet.exe" "$build/bench/bare_digests.exe" \
         "$build/bench/empty_program.exe"
     names+=("$(build_arch) $(basename "$build")")
@@ -85,7 +85,7 @@ tree_files=$(find "$work/tree" -type f | wc -l)
 echo "tree: $tree_files files, $((tree_bytes / 1000000)) MB; $(nproc) logical processors;" \
     "load average $(cut -d' ' -f1-3 /proc/loadavg)"
 line() {
-    printf '%-16s %-36s %9s %9s %9s\n' "$@"
+    printf '%-24s %-34s %9s %9s %9s\n' "$@"
 }
 line build run ms "MB/s" "pace"
 for index in "${!builds[@]}"; do
