@@ -128,16 +128,11 @@ bool allocate_content(HashJob& job)
     return true;
 }
 
-// The basic RSA provider type knows MD5 and SHA-1 only; SHA-256 needs the AES one.
-DWORD provider_type(ALG_ID algorithm)
-{
-    return algorithm == CALG_SHA_256 ? PROV_RSA_AES : PROV_RSA_FULL;
-}
-
 // The one place that asks the platform for a hash of the algorithm.
 void set_up_hash(HashJob& job)
 {
-    if (CryptAcquireContextW(&job.provider, nullptr, nullptr, provider_type(job.algorithm), CRYPT_VERIFYCONTEXT) != 1) {
+    if (CryptAcquireContextW(&job.provider, nullptr, nullptr, hash_provider_type(job.algorithm), CRYPT_VERIFYCONTEXT) !=
+        1) {
         job.provider = 0;
         job.setup_failure = L"show_hash_info::CryptAcquireContext";
         job.setup_error = GetLastError();
@@ -330,6 +325,11 @@ void keep_digest(const HashJob& job, DigestOutcome& outcome)
 }
 
 } // namespace
+
+DWORD hash_provider_type(ALG_ID algorithm)
+{
+    return algorithm == CALG_SHA_256 ? PROV_RSA_AES : PROV_RSA_FULL;
+}
 
 void compute_digest_outcome(ALG_ID algorithm, const wchar_t* path, DigestOutcome& outcome)
 {

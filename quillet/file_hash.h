@@ -11,6 +11,10 @@
 // Bytes read and hashed at a time: memory stays a few of these whatever the file's size.
 const DWORD HASH_PIECE_BYTES = 1 << 20;
 
+// The provider type that offers the algorithm: the basic RSA type knows MD5 and SHA-1 only,
+// SHA-256 needs the AES one.
+DWORD hash_provider_type(ALG_ID algorithm);
+
 // Computes the digest and records its steps; prints nothing, so any thread may call it.
 void compute_digest_outcome(ALG_ID algorithm, const wchar_t* path, DigestOutcome& outcome);
 

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 
+#include "digest_pass.h"
 #include "report_guard.h"
 #include "settings.h"
 
@@ -17,14 +18,16 @@ const size_t FILES_AHEAD = 64;
 const int MOST_THREADS = 64;
 const int MOST_AUTOMATIC_THREADS = 8;
 
-struct AheadDigest {
-    ALG_ID algorithm;
+// The digests of one file, computed from one read of it.
+struct AheadFile {
     std::wstring path;
-    DigestOutcome outcome;
+    int count;
+    ALG_ID algorithms[MOST_PASS_DIGESTS];
+    DigestOutcome outcomes[MOST_PASS_DIGESTS];
+    bool handed_out[MOST_PASS_DIGESTS];
     bool started;
     bool done;
-    bool handed_out;
-    // The last access time before this digest's reads, which may move it.
+    // The last access time before the reads, which may move it.
     bool has_access_time;
     FILETIME accessed;
 };
@@ -39,8 +42,8 @@ struct AheadScreen {
     bool sets_error;
     DWORD error;
     bool handed_out;
-    // Queued once the file is kept.
-    std::vector<AheadDigest*> digests;
+    // Queued once the file is kept; null without digests.
+    AheadFile* file;
 };
 
 // A report waiting for its turn. The work of the run between two reports (the walk's
@@ -49,7 +52,7 @@ struct AheadScreen {
 struct HeldReport {
     std::wstring path;
     std::function<void()> report;
-    std::vector<std::unique_ptr<AheadDigest>> digests;
+    std::unique_ptr<AheadFile> file;
     std::unique_ptr<AheadScreen> screen;
     bool sets_error;
     DWORD error;
@@ -59,7 +62,7 @@ struct HashPool {
     CRITICAL_SECTION lock;
     CONDITION_VARIABLE work_ready;
     CONDITION_VARIABLE work_done;
-    std::deque<AheadDigest*> waiting;
+    std::deque<AheadFile*> waiting;
     std::deque<AheadScreen*> screens;
     bool (*screen)(const wchar_t* path);
     bool stopping;
@@ -89,16 +92,18 @@ void run_screen(AheadScreen& screen)
     screen.sets_error = sets_error;
     screen.error = error;
     screen.done = true;
-    if (!left_out) {
+    if (!left_out && screen.file != nullptr) {
         // A kept file's digests come before those of files that are still being screened.
-        pool.waiting.insert(pool.waiting.begin(), screen.digests.begin(), screen.digests.end());
+        pool.waiting.push_front(screen.file);
         WakeAllConditionVariable(&pool.work_ready);
     }
     WakeAllConditionVariable(&pool.work_done);
 }
 
+// Each worker keeps its read buffer and provider contexts from one file to the next.
 unsigned __stdcall hash_worker(void*)
 {
+    DigestScratch scratch = {};
     EnterCriticalSection(&pool.lock);
     for (;;) {
         while (pool.waiting.empty() && pool.screens.empty() && !pool.stopping)
@@ -111,27 +116,32 @@ unsigned __stdcall hash_worker(void*)
             run_screen(*screen);
             continue;
         }
-        AheadDigest* digest = pool.waiting.front();
+        AheadFile* file = pool.waiting.front();
         pool.waiting.pop_front();
-        digest->started = true;
+        file->started = true;
         LeaveCriticalSection(&pool.lock);
         WIN32_FILE_ATTRIBUTE_DATA data = {};
-        bool has_access_time = GetFileAttributesExW(digest->path.c_str(), GetFileExInfoStandard, &data) == 1;
+        bool has_access_time = GetFileAttributesExW(file->path.c_str(), GetFileExInfoStandard, &data) == 1;
         EnterCriticalSection(&pool.lock);
-        digest->has_access_time = has_access_time;
-        digest->accessed = data.ftLastAccessTime;
+        file->has_access_time = has_access_time;
+        file->accessed = data.ftLastAccessTime;
         LeaveCriticalSection(&pool.lock);
-        // What the computing throws becomes the digest's notice, as on the reporting thread.
+        // What the computing throws becomes each digest's notice, as on the reporting thread.
         try {
-            compute_digest_outcome(digest->algorithm, digest->path.c_str(), digest->outcome);
+            compute_digest_outcomes(file->algorithms, file->outcomes, file->count, file->path.c_str(), scratch);
         } catch (...) {
-            record_step(digest->outcome, DIGEST_FAILED, L"show_hash_info", caught_exception_code());
+            DWORD code = caught_exception_code();
+            for (int index = 0; index < file->count; ++index) {
+                file->outcomes[index] = DigestOutcome();
+                record_step(file->outcomes[index], DIGEST_FAILED, L"show_hash_info", code);
+            }
         }
         EnterCriticalSection(&pool.lock);
-        digest->done = true;
+        file->done = true;
         WakeAllConditionVariable(&pool.work_done);
     }
     LeaveCriticalSection(&pool.lock);
+    release_digest_scratch(scratch);
     return 0;
 }
 
@@ -146,7 +156,7 @@ int processor_count()
 bool start_pool(const std::vector<ALG_ID>& algorithms, bool (*screen)(const wchar_t*))
 {
     int threads = resolve_hashing_threads(static_cast<int>(settings.HashingThreads), processor_count());
-    if (threads < 2 || (algorithms.empty() && screen == nullptr))
+    if (threads < 2 || (algorithms.empty() && screen == nullptr) || algorithms.size() > MOST_PASS_DIGESTS)
         return false;
     InitializeCriticalSection(&pool.lock);
     InitializeConditionVariable(&pool.work_ready);
@@ -188,14 +198,14 @@ void stop_pool()
     SetLastError(pool.run_error);
 }
 
-void wait_until_done(const AheadDigest& digest)
+void wait_until_done(const AheadFile& file)
 {
-    while (!digest.done)
+    while (!file.done)
         SleepConditionVariableCS(&pool.work_done, &pool.lock, INFINITE);
 }
 
-// A screen or a digest that its report never asked for is dropped before a worker takes it,
-// or waited for. A kept file's digests are queued when its screen is done.
+// A screen or digests that their report never asked for are dropped before a worker takes
+// them, or waited for. A kept file's digests are queued when its screen is done.
 void release_digests(HeldReport& report)
 {
     EnterCriticalSection(&pool.lock);
@@ -211,20 +221,18 @@ void release_digests(HeldReport& report)
             }
         }
     }
-    for (std::unique_ptr<AheadDigest>& digest : report.digests) {
-        if (digest->started) {
-            wait_until_done(*digest);
-            continue;
-        }
+    if (report.file && report.file->started) {
+        wait_until_done(*report.file);
+    } else if (report.file) {
         for (auto waiting = pool.waiting.begin(); waiting != pool.waiting.end(); ++waiting) {
-            if (*waiting == digest.get()) {
+            if (*waiting == report.file.get()) {
                 pool.waiting.erase(waiting);
                 break;
             }
         }
     }
     LeaveCriticalSection(&pool.lock);
-    report.digests.clear();
+    report.file.reset();
     report.screen.reset();
 }
 
@@ -251,15 +259,16 @@ void queue_digests(HeldReport& report)
         report.screen->path = report.path;
         pool.screens.push_back(report.screen.get());
     }
-    for (ALG_ID algorithm : pool.algorithms) {
-        std::unique_ptr<AheadDigest> digest(new AheadDigest());
-        digest->algorithm = algorithm;
-        digest->path = report.path;
+    if (!pool.algorithms.empty()) {
+        report.file.reset(new AheadFile());
+        report.file->path = report.path;
+        report.file->count = static_cast<int>(pool.algorithms.size());
+        for (int index = 0; index < report.file->count; ++index)
+            report.file->algorithms[index] = pool.algorithms[index];
         if (report.screen)
-            report.screen->digests.push_back(digest.get());
+            report.screen->file = report.file.get();
         else
-            pool.waiting.push_back(digest.get());
-        report.digests.push_back(std::move(digest));
+            pool.waiting.push_back(report.file.get());
     }
     WakeAllConditionVariable(&pool.work_ready);
     LeaveCriticalSection(&pool.lock);
@@ -365,32 +374,20 @@ void report_paths_ahead(const std::vector<std::wstring>& paths, const std::vecto
     finish_reports();
 }
 
-namespace {
-
-bool is_earlier(const FILETIME& time, const FILETIME& other)
-{
-    return CompareFileTime(&time, &other) < 0;
-}
-
-} // namespace
-
 void keep_access_time_before_hashing(const wchar_t* path, FILETIME& accessed)
 {
-    if (!pool_running || pool.current == nullptr || pool.current->path != path)
+    if (!pool_running || pool.current == nullptr || pool.current->path != path || !pool.current->file)
         return;
     DWORD saved_error = GetLastError();
     EnterCriticalSection(&pool.lock);
+    const AheadFile& file = *pool.current->file;
     bool any_handed_out = false;
-    const FILETIME* earliest = nullptr;
-    for (std::unique_ptr<AheadDigest>& digest : pool.current->digests) {
-        any_handed_out = any_handed_out || digest->handed_out;
-        if (digest->has_access_time && (earliest == nullptr || is_earlier(digest->accessed, *earliest)))
-            earliest = &digest->accessed;
-    }
-    // The reads of a digest come after its time was taken, so the earliest time is the one
-    // before any of them; without any, no read has begun and accessed is still right.
-    if (!any_handed_out && earliest != nullptr)
-        accessed = *earliest;
+    for (int index = 0; index < file.count; ++index)
+        any_handed_out = any_handed_out || file.handed_out[index];
+    // The reads come after the time was taken; without it, no read has begun and accessed is
+    // still right.
+    if (!any_handed_out && file.has_access_time)
+        accessed = file.accessed;
     LeaveCriticalSection(&pool.lock);
     SetLastError(saved_error);
 }
@@ -416,17 +413,18 @@ bool screened_ahead(const wchar_t* path, bool& left_out)
 
 const DigestOutcome* digest_computed_ahead(ALG_ID algorithm, const wchar_t* path)
 {
-    if (!pool_running || pool.current == nullptr || pool.current->path != path)
+    if (!pool_running || pool.current == nullptr || pool.current->path != path || !pool.current->file)
         return nullptr;
     DWORD saved_error = GetLastError();
     const DigestOutcome* outcome = nullptr;
     EnterCriticalSection(&pool.lock);
-    for (std::unique_ptr<AheadDigest>& digest : pool.current->digests) {
-        if (digest->algorithm != algorithm || digest->handed_out)
+    AheadFile& file = *pool.current->file;
+    for (int index = 0; index < file.count; ++index) {
+        if (file.algorithms[index] != algorithm || file.handed_out[index])
             continue;
-        wait_until_done(*digest);
-        digest->handed_out = true;
-        outcome = &digest->outcome;
+        wait_until_done(file);
+        file.handed_out[index] = true;
+        outcome = &file.outcomes[index];
         break;
     }
     LeaveCriticalSection(&pool.lock);

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "digest_pass.h"
 #include "digest_steps.h"
 #include "failure_notice.h"
 #include "file_hash.h"
@@ -24,8 +25,29 @@ TEST(HashingThreads, SettingResolvesToTheThreadsOfTheRun)
         EXPECT_EQ(c.threads, resolve_hashing_threads(c.setting, c.processors)) << c.setting << " " << c.processors;
 }
 
+// What printing a digest leaves: whether it was computed, the last error, the text, the notices.
+struct Printed {
+    bool done;
+    DWORD error;
+    std::string text;
+    std::string failures;
+};
+
+Printed replayed(ALG_ID algorithm, const DigestOutcome& outcome)
+{
+    FailureList failures = {};
+    wchar_t text[260] = {};
+    failure_collector = &failures;
+    SetLastError(1234);
+    bool done = replay_outcome(algorithm, outcome, false, text);
+    Printed printed = {done, GetLastError(), narrow(text), narrow(failures.joined)};
+    failure_collector = nullptr;
+    return printed;
+}
+
 // A digest computed on one thread and replayed on another gives what computing it on the spot
-// gives: the digest, the failures in their order, and the last error left behind.
+// gives: the digest, the failures in their order, and the last error left behind; so do all
+// the digests of a file computed in one pass, with the buffer and contexts a thread keeps.
 TEST(DigestOutcome, ReplayEqualsHashingOnTheSpot)
 {
     std::wstring folder = make_temp_dir(L"replay");
@@ -34,27 +56,31 @@ TEST(DigestOutcome, ReplayEqualsHashingOnTheSpot)
     write_file(paths[1], "");
     write_file(paths[2], "abc");
     write_file(paths[3], std::string((3u << 20) + 1, 'p'));
+    const ALG_ID algorithms[] = {CALG_MD5, CALG_SHA1, CALG_SHA_256};
+    DigestScratch scratch = {};
     for (const std::wstring& path : paths) {
-        for (ALG_ID algorithm : {CALG_MD5, CALG_SHA_256}) {
-            FailureList spot = {}, replayed = {};
-            wchar_t spot_text[260] = {}, replayed_text[260] = {};
+        DigestOutcome pass[3];
+        compute_digest_outcomes(algorithms, pass, 3, path.c_str(), scratch);
+        for (int index = 0; index < 3; ++index) {
+            FailureList spot = {};
+            wchar_t spot_text[260] = {};
             failure_collector = &spot;
             SetLastError(1234);
-            bool spot_done = file_digest_text(algorithm, path.c_str(), spot_text);
-            DWORD spot_error = GetLastError();
-            DigestOutcome outcome;
-            compute_digest_outcome(algorithm, path.c_str(), outcome);
-            failure_collector = &replayed;
-            SetLastError(1234);
-            bool replay_done = replay_outcome(algorithm, outcome, false, replayed_text);
-            DWORD replay_error = GetLastError();
+            bool spot_done = file_digest_text(algorithms[index], path.c_str(), spot_text);
+            Printed expected = {spot_done, GetLastError(), narrow(spot_text), narrow(spot.joined)};
             failure_collector = nullptr;
-            EXPECT_EQ(spot_done, replay_done) << narrow(path);
-            EXPECT_EQ(spot_error, replay_error) << narrow(path);
-            EXPECT_EQ(narrow(spot_text), narrow(replayed_text));
-            EXPECT_EQ(narrow(spot.joined), narrow(replayed.joined));
+            DigestOutcome outcome;
+            compute_digest_outcome(algorithms[index], path.c_str(), outcome);
+            for (const DigestOutcome* computed : {&outcome, &pass[index]}) {
+                Printed printed = replayed(algorithms[index], *computed);
+                EXPECT_EQ(expected.done, printed.done) << narrow(path);
+                EXPECT_EQ(expected.error, printed.error) << narrow(path);
+                EXPECT_EQ(expected.text, printed.text);
+                EXPECT_EQ(expected.failures, printed.failures);
+            }
         }
     }
+    release_digest_scratch(scratch);
 }
 
 const char SETTINGS[] = "[OutputInformation]\r\nWriteOutputToQuilletLog=1\r\nPrintExtraFileProperties=1\r\n";
