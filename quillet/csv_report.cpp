@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <wchar.h>
 
+#include "extended_report.h"
 #include "file_properties.h"
 #include "hash_ahead.h"
 #include "format_output.h"
@@ -35,6 +36,7 @@ struct FileRecord {
     std::vector<std::wstring> digests;
     VersionInfo version;
     std::wstring signature;
+    std::vector<std::wstring> extended;
 };
 
 void read_file_facts(const std::wstring& path, FileFacts& facts, FailureList& failures)
@@ -82,6 +84,11 @@ void read_file_record(const CsvColumns& columns, const std::wstring& path, bool 
         add_failure(failures, version_failure_text(record.version.failure), record.version.failure_code);
     if (columns.signature)
         record.signature = signature_verdict(path.c_str());
+    if (columns.extended) {
+        ExtendedInfo extended;
+        read_extended_info(path.c_str(), extended);
+        record.extended = extended_cells(extended, failures);
+    }
 }
 
 // Every field but a row's first.
@@ -156,6 +163,10 @@ std::wstring csv_header(const CsvColumns& columns)
         add_field(header, digest->name);
     if (columns.signature)
         header += L",Signature";
+    if (columns.extended) {
+        for (const wchar_t* name : EXTENDED_COLUMN_NAMES)
+            add_field(header, name);
+    }
     header += L",Error";
     return header;
 }
@@ -179,6 +190,8 @@ void write_file_rows(const CsvColumns& columns, const std::wstring& path, bool d
             add_field(row, digest);
         if (columns.signature)
             add_field(row, record.signature);
+        for (const std::wstring& cell : record.extended)
+            add_field(row, cell, true);
         add_field(row, failures.joined);
         write_csv_row(row);
     }
@@ -190,7 +203,9 @@ void write_failure_row(const CsvColumns& columns, const std::wstring& path, cons
     add_failure(failure, text, code);
     std::wstring row = row_start(path, nullptr);
     add_facts(row, FileFacts());
-    for (size_t index = 0; index < columns.digests.size() + (columns.signature ? 1 : 0); ++index)
+    size_t empty_cells =
+        columns.digests.size() + (columns.signature ? 1 : 0) + (columns.extended ? EXTENDED_COLUMN_COUNT : 0);
+    for (size_t index = 0; index < empty_cells; ++index)
         add_field(row, L"");
     add_field(row, failure.joined);
     write_csv_row(row);

@@ -11,6 +11,7 @@
 #include "csv_report.h"
 #include "directory_walk.h"
 #include "error_detail.h"
+#include "extended_report.h"
 #include "failure_notice.h"
 #include "file_hash.h"
 #include "file_properties.h"
@@ -53,7 +54,17 @@ bool is_word(const wchar_t* word, const wchar_t* option)
 // The words of a multiple-file run that are never paths, wherever they stand.
 bool is_run_word(const wchar_t* word)
 {
-    return is_word(word, L"-csv") || is_word(word, L"-unsigned");
+    return is_word(word, L"-csv") || is_word(word, L"-unsigned") || is_extended_word(word);
+}
+
+// "-extended" (or "-x") anywhere after the command word.
+bool extended_asked()
+{
+    for (int index = 2; index < stored_word_count; ++index) {
+        if (is_extended_word(stored_words[index]))
+            return true;
+    }
+    return false;
 }
 
 // The last word of a multiple-file run that is no run word (it may ask for a digest), or -1.
@@ -141,6 +152,8 @@ void report_listed_file(void*, const std::wstring& listed)
     }
     print_file_properties(path);
     show_version_info(path);
+    if (extended_asked())
+        show_extended_info(path);
     print_signature_information(path);
     ql_wprintf(L"\n");
 }
@@ -204,6 +217,8 @@ void report_directory_entry(void*, const std::wstring& path, bool fits, const st
             show_digest(digest, path.c_str(), 1);
     }
     show_version_info(path.c_str());
+    if (extended_asked())
+        show_extended_info(path.c_str());
     print_signature_information(path.c_str());
 }
 
@@ -245,6 +260,7 @@ CsvColumns csv_columns()
 {
     CsvColumns columns;
     columns.signature = signature_shown();
+    columns.extended = extended_asked();
     return columns;
 }
 

@@ -43,39 +43,6 @@ std::string embedded_digest(const std::wstring& signed_path, DWORD digest_size)
     return hex;
 }
 
-size_t optional_header(const std::string& image)
-{
-    return nt_headers_offset(image) + offsetof(IMAGE_NT_HEADERS32, OptionalHeader);
-}
-
-size_t data_directory(const std::string& image, int entry)
-{
-    bool plus = read_u16(image, optional_header(image)) == IMAGE_NT_OPTIONAL_HDR64_MAGIC;
-    return optional_header(image) +
-           (plus ? offsetof(IMAGE_OPTIONAL_HEADER64, DataDirectory)
-                 : offsetof(IMAGE_OPTIONAL_HEADER32, DataDirectory)) +
-           entry * sizeof(IMAGE_DATA_DIRECTORY);
-}
-
-size_t section_header(const std::string& image, int index)
-{
-    size_t file_header = nt_headers_offset(image) + offsetof(IMAGE_NT_HEADERS32, FileHeader);
-    return optional_header(image) + read_u16(image, file_header + offsetof(IMAGE_FILE_HEADER, SizeOfOptionalHeader)) +
-           index * sizeof(IMAGE_SECTION_HEADER);
-}
-
-// The file offset of an image address, through the section table.
-size_t file_offset(const std::string& image, uint32_t rva)
-{
-    for (int index = 0;; ++index) {
-        size_t section = section_header(image, index);
-        uint32_t start = read_u32(image, section + offsetof(IMAGE_SECTION_HEADER, VirtualAddress));
-        uint32_t size = read_u32(image, section + offsetof(IMAGE_SECTION_HEADER, SizeOfRawData));
-        if (rva >= start && rva - start < size)
-            return read_u32(image, section + offsetof(IMAGE_SECTION_HEADER, PointerToRawData)) + rva - start;
-    }
-}
-
 // The file ends inside the import table's first library name.
 std::string truncated_imports(std::string image)
 {
