@@ -99,6 +99,20 @@ std::string with_load_config(std::string image)
     return image;
 }
 
+// The runtime header and metadata root the program carries ("BSJB" the root's signature), made
+// the image's.
+std::string with_clr_header(std::string image)
+{
+    size_t root = image.find("BSJB");
+    size_t header = root - sizeof(IMAGE_COR20_HEADER);
+    size_t directory = data_directory(image, IMAGE_DIRECTORY_ENTRY_COM_DESCRIPTOR);
+    write_u32(image, directory, image_address(image, header));
+    write_u32(image, directory + 4, sizeof(IMAGE_COR20_HEADER));
+    write_u32(image, header + offsetof(IMAGE_COR20_HEADER, MetaData), image_address(image, root));
+    write_u32(image, header + offsetof(IMAGE_COR20_HEADER, MetaData) + 4, 32);
+    return image;
+}
+
 // The TLS directory moved to an address no section holds.
 std::string with_lost_tls(std::string image)
 {
@@ -185,6 +199,11 @@ TEST(ExtendedValues, EveryValueIsWhatTheBuildSwitchesAndTheSignaturesSet)
          with_dll_flag(off, IMAGE_DLLCHARACTERISTICS_APPCONTAINER | IMAGE_DLLCHARACTERISTICS_GUARD_CF),
          {"AppContainer", "none", "none", "", "", "none", "*", "", "0", "no", "hardening_off.exe (2)", "2", "0"},
          false},
+        {L"managed.exe",
+         with_clr_header(on),
+         {on_mitigations, on_time, "hardening_on.pdb", PDB_GUID, "1", "requireAdministrator", "*", "", "0",
+          "v4.0.30319 ILOnly 32BitPreferred", "hardening_on.exe (2)", "2", "0"},
+         false},
         {L"cet.exe",
          with_debug_type(on, 20, 1),
          {on_mitigations + " CET", on_time, "none", "", "", "requireAdministrator", "*", "", "0", "no",
@@ -228,6 +247,9 @@ TEST(ExtendedValues, EveryValueIsWhatTheBuildSwitchesAndTheSignaturesSet)
     std::string container = run_quillet(exe, {join_path(folder, L"container.exe"), L"-x"}).out;
     EXPECT_EQ(1u, count_of(container, "-- CFG: flag only --\r\n")) << container;
     EXPECT_EQ(1u, count_of(container, PE32_PLUS ? "-- SafeSEH: not applicable --" : "-- SafeSEH: no SEH --"));
+    std::string managed = run_quillet(exe, {join_path(folder, L"managed.exe"), L"-x"}).out;
+    EXPECT_EQ(1u, count_of(managed, "[.NET]\r\n-- Managed: yes --\r\n-- Runtime Version: v4.0.30319 --\r\n-- "
+                                    "Flags: IL only, 32-bit preferred --\r\n"));
     std::string lost = run_quillet(exe, {join_path(folder, L"lost_tls.exe"), L"-x"}).out;
     size_t notice = lost.find("[TLS Callbacks]\r\n\r\nError: Damaged PE image. Reason: 193");
     EXPECT_NE(std::string::npos, find_after(lost, "[Signatures]\r\n-- Count: 0 --", notice)) << lost;
