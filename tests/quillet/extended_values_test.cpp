@@ -157,7 +157,7 @@ TEST(ExtendedValues, EveryValueIsWhatTheBuildSwitchesAndTheSignaturesSet)
     ASSERT_FALSE(on.empty() || off.empty() || nested.empty());
     std::string on_time = utc_text(read_u32(on, nt_headers_offset(on) + 8));
     std::string on_mitigations =
-        PE32_PLUS ? "ASLR HighEntropyVA DEP ForceIntegrity" : "ASLR DEP SafeSEH ForceIntegrity";
+        PE32_PLUS ? "ASLR HighEntropyVA DEP ForceIntegrity" : "ASLR DEP ForceIntegrity";
     std::string tail = std::to_string(on.size());
     const ExtendedCase cases[] = {
         {L"on.exe",
@@ -264,7 +264,7 @@ TEST(ExtendedValues, BlockShowsEachValueAndEverySignatureBesideAnUnchangedVerdic
     const std::string mitigations =
         std::string("[Mitigations]\r\n-- ASLR: yes --\r\n-- High Entropy VA: ") +
         (PE32_PLUS ? "yes" : "not applicable") +
-        " --\r\n-- DEP: yes --\r\n-- CFG: no --\r\n-- SafeSEH: " + (PE32_PLUS ? "not applicable" : "yes") +
+        " --\r\n-- DEP: yes --\r\n-- CFG: no --\r\n-- SafeSEH: " + (PE32_PLUS ? "not applicable" : "no") +
         " --\r\n-- Force Integrity: yes --\r\n-- AppContainer: no --\r\n-- CET Shadow Stack: no --\r\n";
     const std::string expected[] = {
         "[Extended]\r\n" + mitigations,
