@@ -75,14 +75,6 @@ const std::wstring& field_at(const std::vector<std::wstring>& fields, int index)
     return index < 0 || static_cast<size_t>(index) >= fields.size() ? none : fields[static_cast<size_t>(index)];
 }
 
-// The apostrophe of the formula guard is not part of the path.
-std::wstring unguarded_path(const std::wstring& path)
-{
-    if (path.size() >= 2 && path[0] == L'\'' && wcschr(FORMULA_STARTS, path[1]) != nullptr)
-        return path.substr(1);
-    return path;
-}
-
 bool starts_with_key(const std::wstring& path_key, const std::wstring& folder_key)
 {
     if (path_key.compare(0, folder_key.size(), folder_key) != 0 || path_key.size() == folder_key.size())
@@ -223,13 +215,28 @@ bool read_rows(CsvReader& reader, ComparedSide& side, BaselineFault& fault)
                            std::to_wstring(fields.size()) + L" fields where the header has " +
                                std::to_wstring(side.columns.width));
         // A failed run's row names no file.
-        std::wstring path = unguarded_path(fields[static_cast<size_t>(side.columns.path)]);
-        if (!path.empty() && !add_side_row(side, fields, path, reason))
+        std::wstring path = unguarded_value(fields[static_cast<size_t>(side.columns.path)]);
+        if (!path.empty() && !is_dot_entry(path) && !add_side_row(side, fields, path, reason))
             return fail_at(fault, line, reason);
     }
 }
 
 } // namespace
+
+bool is_dot_entry(const std::wstring& path)
+{
+    size_t separator = path.find_last_of(L'\\');
+    std::wstring name = separator == std::wstring::npos ? path : path.substr(separator + 1);
+    return name == L"." || name == L"..";
+}
+
+// The apostrophe of the formula guard is not part of the value.
+std::wstring unguarded_value(const std::wstring& value)
+{
+    if (value.size() >= 2 && value[0] == L'\'' && wcschr(FORMULA_STARTS, value[1]) != nullptr)
+        return value.substr(1);
+    return value;
+}
 
 std::wstring relative_to(const std::wstring& root, const std::wstring& path)
 {
@@ -274,6 +281,8 @@ ColumnMap map_columns(const std::vector<std::wstring>& header, std::wstring& rea
     for (size_t index = 0; index < DIGEST_KIND_COUNT; ++index)
         map.digests[index] = column(DIGEST_KINDS[index].name, false);
     map.signature = column(L"Signature", false);
+    for (int index = 0; index < EXTENDED_COLUMN_COUNT; ++index)
+        map.extended[index] = column(EXTENDED_COLUMN_NAMES[index], false);
     map.width = header.size();
     return map;
 }
@@ -328,6 +337,8 @@ bool add_side_row(ComparedSide& side, const std::vector<std::wstring>& fields, c
         for (size_t index = 0; index < DIGEST_KIND_COUNT; ++index)
             added.digests[index] = field_at(fields, columns.digests[index]);
         added.signature = field_at(fields, columns.signature);
+        for (int index = 0; index < EXTENDED_COLUMN_COUNT; ++index)
+            added.extended[index] = field_at(fields, columns.extended[index]);
     }
     ComparedFile& file = side.files[known.first->second];
     const std::wstring& language = field_at(fields, columns.language);

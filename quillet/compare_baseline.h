@@ -6,8 +6,10 @@
 
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
+#include "extended_report.h"
 #include "file_hash.h"
 #include "version_report.h"
 
@@ -23,6 +25,7 @@ struct ColumnMap {
     int error;
     int digests[DIGEST_KIND_COUNT];
     int signature;
+    int extended[EXTENDED_COLUMN_COUNT];
     size_t width;
 };
 
@@ -41,6 +44,7 @@ struct ComparedFile {
     std::wstring error;
     std::wstring digests[DIGEST_KIND_COUNT];
     std::wstring signature;
+    std::wstring extended[EXTENDED_COLUMN_COUNT];
     // The current file could not be opened or read.
     bool unreadable;
     // A folder whose entries could not be listed: baseline files below it are not missing.
@@ -54,6 +58,9 @@ struct ComparedSide {
     std::vector<ComparedFile> files;
     // The path's matching key (matching_key) to its file.
     std::unordered_map<std::wstring, size_t> by_key;
+    // The current side: the matching keys of entries that exist and that the run's filters
+    // ("-pe", "-unsigned") left out. A baseline file among them is not gone.
+    std::unordered_set<std::wstring> left_out;
 };
 
 // Why a baseline cannot be used. unopenable: the open failed with code; else line and reason.
@@ -66,6 +73,13 @@ struct BaselineFault {
 
 // Paths compare as Windows compares names: without regard to case.
 std::wstring matching_key(const std::wstring& path);
+
+// "." or "..", alone or as the last element of path: a folder's entries for itself and its
+// parent, which a comparison ignores (the folder is an entry of its own).
+bool is_dot_entry(const std::wstring& path);
+
+// value without the formula guard's apostrophe, as people read it.
+std::wstring unguarded_value(const std::wstring& value);
 
 // path below root (which it lies under), without the separators between them.
 std::wstring relative_to(const std::wstring& root, const std::wstring& path);

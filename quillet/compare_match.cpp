@@ -81,6 +81,11 @@ bool compare_file(Comparison& comparison, const ComparedSide& baseline, const Co
     }
     if (signature_compared(baseline, current))
         add_changed(comparison, pair, L"Signature", pair.old_file.signature, pair.new_file.signature);
+    for (int index = 0; index < EXTENDED_COLUMN_COUNT; ++index) {
+        if (extended_compared(baseline, current, index))
+            add_changed(comparison, pair, EXTENDED_COLUMN_NAMES[index], pair.old_file.extended[index],
+                        pair.new_file.extended[index]);
+    }
     add_changed(comparison, pair, L"Error", pair.old_file.error, pair.new_file.error);
     return comparison.differences.size() > before;
 }
@@ -184,6 +189,11 @@ bool signature_compared(const ComparedSide& baseline, const ComparedSide& curren
     return baseline.columns.signature >= 0 && current.columns.signature >= 0;
 }
 
+bool extended_compared(const ComparedSide& baseline, const ComparedSide& current, int index)
+{
+    return baseline.columns.extended[index] >= 0 && current.columns.extended[index] >= 0;
+}
+
 std::wstring translation_name(const ComparedTranslation& translation)
 {
     wchar_t name[24];
@@ -208,10 +218,14 @@ void compare_sides(const ComparedSide& baseline, const ComparedSide& current, Co
         matching.baseline_of[index] = found->second;
         matching.current_of[found->second] = index;
     }
-    // Files below a folder that could not be listed are not known to be gone.
+    // Files below a folder that could not be listed are not known to be gone; files the run's
+    // filters left out are still there.
     std::vector<bool> left_out(baseline.files.size(), false);
-    for (size_t index = 0; !unlisted.empty() && index < baseline.files.size(); ++index)
-        left_out[index] = under_unlisted_folder(matching_key(baseline.files[index].path), unlisted);
+    for (size_t index = 0; index < baseline.files.size(); ++index) {
+        std::wstring key = matching_key(baseline.files[index].path);
+        left_out[index] =
+            current.left_out.count(key) != 0 || (!unlisted.empty() && under_unlisted_folder(key, unlisted));
+    }
     find_moves(baseline, current, matching, left_out);
     for (size_t index = 0; index < current.files.size(); ++index)
         report_current_file(comparison, baseline, current, index, matching.baseline_of[index]);

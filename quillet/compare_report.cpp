@@ -22,14 +22,14 @@ std::wstring shown_root(const std::wstring& root)
     return root.empty() ? L"." : root;
 }
 
-// One line per difference: line ends and tabs inside a value are shown as escapes, and an
-// empty value as "".
-std::wstring shown_value(const std::wstring& value)
+// One line per difference, the value as it is: without the formula guard, line ends and tabs
+// inside it shown as escapes, and an empty value as "".
+std::wstring shown_value(const std::wstring& guarded)
 {
-    if (value.empty())
+    if (guarded.empty())
         return L"\"\"";
     std::wstring shown;
-    for (wchar_t c : value) {
+    for (wchar_t c : unguarded_value(guarded)) {
         if (c == L'\r')
             shown += L"\\r";
         else if (c == L'\n')
@@ -53,6 +53,13 @@ void print_notes(const ComparedSide& baseline, const ComparedSide& current)
     }
     if ((baseline.columns.signature >= 0) != (current.columns.signature >= 0))
         ql_wprintf(L"Not compared: Signature, which only one document has.\n");
+    std::wstring extended;
+    for (int index = 0; index < EXTENDED_COLUMN_COUNT; ++index) {
+        if ((baseline.columns.extended[index] >= 0) != (current.columns.extended[index] >= 0))
+            extended += (extended.empty() ? L"" : L", ") + std::wstring(EXTENDED_COLUMN_NAMES[index]);
+    }
+    if (!extended.empty())
+        ql_wprintf(L"Not compared: %ls, which only one document has.\n", extended.c_str());
     if (!any_digest)
         ql_wprintf(L"No digest in both documents: content changes that keep size and version cannot be seen.\n");
 }

@@ -11,40 +11,22 @@
 #include "csv_report.h"
 #include "directory_walk.h"
 #include "file_properties.h"
+#include "file_record.h"
 #include "hash_ahead.h"
-#include "multiple_runs.h"
 #include "report_frame.h"
 #include "report_output.h"
-#include "settings.h"
+#include "run_failure.h"
+#include "run_selection.h"
+#include "signature_report.h"
 #include "text_color.h"
 #include "text_helpers.h"
 
 namespace {
 
-bool is_word(int index, const wchar_t* option)
-{
-    return _wcsicmp(stored_words[index], option) == 0;
-}
-
-bool is_compare_word(int index)
-{
-    return is_word(index, L"-compare") || is_word(index, L"-cmp");
-}
-
-// The word after the compare word is its value, whatever it looks like.
-bool run_has_word(int compare, const wchar_t* option)
-{
-    for (int index = 2; index < stored_word_count; ++index) {
-        if (index != compare + 1 && is_word(index, option))
-            return true;
-    }
-    return false;
-}
-
-DWORD missing_value(int compare)
+DWORD missing_value(const RunRequest& request)
 {
     set_text_color(4);
-    ql_wprintf(L"%ls needs a value: the path of a CSV document that quillet wrote.\n", stored_words[compare]);
+    ql_wprintf(L"%ls needs a value: the path of a CSV document that quillet wrote.\n", stored_words[request.compare]);
     restore_text_color();
     return ERROR_INVALID_PARAMETER;
 }
@@ -69,45 +51,54 @@ bool read_baseline(const wchar_t* path, ComparedSide& baseline, DWORD& code)
     return false;
 }
 
-// A directory run (no last word) asks for each digest whose word it has, a multiple-file run
-// for the one its last word names.
-bool asks_digest(int compare, const wchar_t* last_word, const DigestKind& digest)
+// The kind's place in DIGEST_KINDS. Kinds are matched by name: each file that includes the
+// table has its own copy of it.
+size_t kind_index(const DigestKind* kind)
 {
-    if (last_word == nullptr)
-        return run_has_word(compare, digest.word);
-    return digest_word(last_word) == &digest;
+    size_t index = 0;
+    while (index + 1 < DIGEST_KIND_COUNT && wcscmp(DIGEST_KINDS[index].name, kind->name) != 0)
+        ++index;
+    return index;
 }
 
-// The current run computes, beside what its words ask for, every digest and the signature
-// that the baseline has.
-CsvColumns current_columns(const ComparedSide& baseline, int compare, const wchar_t* last_word)
+// The current run reads, beside what its words ask for, every digest and the signature that
+// the baseline has.
+RecordWants current_wants(const ComparedSide& baseline, const RunRequest& request)
 {
-    CsvColumns columns;
-    columns.signature = settings.PrintSignatureInformation == 1 || baseline.columns.signature >= 0;
+    RecordWants wants = {};
+    wants.signature = signature_shown() || baseline.columns.signature >= 0;
+    wants.digests_first = request.digests_first;
+    wants.extended = request.extended;
+    for (int index = 0; index < EXTENDED_COLUMN_COUNT; ++index)
+        wants.extended = wants.extended || baseline.columns.extended[index] >= 0;
     for (size_t index = 0; index < DIGEST_KIND_COUNT; ++index) {
-        if (asks_digest(compare, last_word, DIGEST_KINDS[index]) || baseline.columns.digests[index] >= 0)
-            columns.digests.push_back(&DIGEST_KINDS[index]);
+        bool asked = false;
+        for (const DigestKind* digest : request.digests)
+            asked = asked || kind_index(digest) == index;
+        if (asked || baseline.columns.digests[index] >= 0)
+            wants.digests.push_back(&DIGEST_KINDS[index]);
     }
+    return wants;
+}
+
+// The columns the current side has: those its records fill.
+ColumnMap current_columns(const RecordWants& wants)
+{
+    ColumnMap columns = {};
+    for (int& digest : columns.digests)
+        digest = -1;
+    for (const DigestKind* digest : wants.digests)
+        columns.digests[kind_index(digest)] = static_cast<int>(kind_index(digest));
+    columns.signature = wants.signature ? 0 : -1;
+    for (int index = 0; index < EXTENDED_COLUMN_COUNT; ++index)
+        columns.extended[index] = wants.extended ? index : -1;
     return columns;
 }
 
-void prepare_current_side(ComparedSide& current, const CsvColumns& columns)
-{
-    std::wstring header = csv_header(columns);
-    CsvReader reader = {header.c_str(), header.size(), 0, 1};
-    std::vector<std::wstring> names;
-    size_t line = 0;
-    std::wstring reason;
-    read_csv_record(reader, names, line, reason);
-    current.columns = map_columns(names, reason);
-}
-
-// Gathers the current files as the CSV document would show them.
 struct CurrentRun {
-    CsvColumns columns;
+    const RunRequest* request;
+    RecordWants wants;
     ComparedSide side;
-    bool digests_first;
-    std::vector<std::wstring> rows;
 };
 
 bool is_directory(const std::wstring& path)
@@ -116,50 +107,56 @@ bool is_directory(const std::wstring& path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-// Could not be opened (no size) or not read through (a digest missing). A folder the pattern
-// matches is compared like a file: it never opens, in the baseline either.
-bool cannot_be_read(const ComparedSide& side, const ComparedFile& file, const std::wstring& path)
+// The file as the baseline's rows hold it: version strings with their formula guard, the size
+// and the failures as the CSV document writes them.
+void add_record(ComparedSide& side, const FileRecord& record, const std::wstring& shown)
 {
-    bool failed = file.size.empty();
-    for (size_t index = 0; index < DIGEST_KIND_COUNT; ++index)
-        failed = failed || (side.columns.digests[index] >= 0 && file.digests[index].empty());
-    return failed && !is_directory(path);
+    side.by_key.emplace(matching_key(shown), side.files.size());
+    side.files.emplace_back();
+    ComparedFile& file = side.files.back();
+    file.path = shown;
+    for (const TranslationInfo& info : record.version.translations) {
+        ComparedTranslation translation;
+        translation.language = info.language;
+        translation.code_page = info.code_page;
+        for (int index = 0; index < VERSION_STRING_COUNT; ++index)
+            translation.values[index] = formula_guarded(info.values[index]);
+        file.translations.push_back(std::move(translation));
+    }
+    file.size = record.opened ? std::to_wstring(record.size) : L"";
+    file.error = record.failures.joined;
+    for (const DigestValue& digest : record.digests)
+        file.digests[kind_index(digest.kind)] = digest.text;
+    file.signature = record.signature;
+    for (size_t index = 0; index < record.extended_cells.size(); ++index)
+        file.extended[index] = formula_guarded(record.extended_cells[index]);
+    // A folder the pattern matches is compared like a file: it never opens, in the baseline
+    // either.
+    file.unreadable = record_unreadable(record) && !is_directory(record.path);
 }
 
-// The rows the entry's CSV form would have, read back; a path named twice counts once.
-void add_current_entry(CurrentRun& run, const std::wstring& shown, const std::wstring& path, bool folder)
+// A path named twice counts once; "." and ".." name folders that have an entry of their own.
+bool is_new_entry(const CurrentRun& run, const std::wstring& shown)
 {
-    std::wstring key = matching_key(shown);
-    if (run.side.by_key.count(key) != 0)
-        return;
-    std::vector<std::wstring> fields;
-    for (const std::wstring& row : run.rows) {
-        CsvReader reader = {row.c_str(), row.size(), 0, 1};
-        size_t line = 0;
-        std::wstring reason;
-        if (read_csv_record(reader, fields, line, reason) == CSV_RECORD)
-            add_side_row(run.side, fields, shown, reason);
-    }
-    auto found = run.side.by_key.find(key);
-    if (found == run.side.by_key.end())
-        return;
-    ComparedFile& file = run.side.files[found->second];
-    file.unlisted_folder = folder;
-    file.unreadable = folder || cannot_be_read(run.side, file, path);
+    return !is_dot_entry(shown) && run.side.by_key.count(matching_key(shown)) == 0;
 }
 
 void collect_file(CurrentRun& run, const std::wstring& path, bool fits, const std::wstring& shown)
 {
-    run.rows.clear();
-    row_collector = &run.rows;
-    if (fits) {
-        FailureList failures = {};
-        write_file_rows(run.columns, path, run.digests_first, failures);
-    } else {
-        write_failure_row(run.columns, path, UNOPENABLE_FILE_TEXT, ERROR_FILENAME_EXCED_RANGE);
+    if (!is_new_entry(run, shown))
+        return;
+    if (leaves_out(*run.request, path, fits)) {
+        run.side.left_out.insert(matching_key(shown));
+        return;
     }
-    row_collector = nullptr;
-    add_current_entry(run, shown, path, false);
+    FileRecord record;
+    if (fits) {
+        read_file_record(run.wants, path, record);
+    } else {
+        record.path = path;
+        add_failure(record.failures, UNOPENABLE_FILE_TEXT, ERROR_FILENAME_EXCED_RANGE);
+    }
+    add_record(run.side, record, shown);
 }
 
 void collect_entry(void* context, const std::wstring& path, bool fits, const std::wstring& relative)
@@ -167,23 +164,33 @@ void collect_entry(void* context, const std::wstring& path, bool fits, const std
     collect_file(*static_cast<CurrentRun*>(context), path, fits, relative);
 }
 
+void note_left_out(void* context, const std::wstring&, const std::wstring& relative)
+{
+    static_cast<CurrentRun*>(context)->side.left_out.insert(matching_key(relative));
+}
+
+// A folder below the pattern's folder that cannot be listed: its baseline files are not gone.
 void collect_unlisted(void* context, const std::wstring& folder, DWORD code)
 {
     CurrentRun& run = *static_cast<CurrentRun*>(context);
-    run.rows.clear();
-    row_collector = &run.rows;
-    write_failure_row(run.columns, folder, UNLISTABLE_FOLDER, code);
-    row_collector = nullptr;
-    add_current_entry(run, relative_to(run.side.root, folder), folder, true);
+    std::wstring shown = relative_to(run.side.root, folder);
+    if (!is_new_entry(run, shown))
+        return;
+    FileRecord record;
+    record.path = folder;
+    add_failure(record.failures, UNLISTABLE_FOLDER, code);
+    add_record(run.side, record, shown);
+    ComparedFile& file = run.side.files.back();
+    file.unlisted_folder = true;
+    file.unreadable = true;
 }
 
-// Lists the pattern (context) with the tree walk.
-void collect_tree(CurrentRun& run, int compare, const void* context)
+void collect_tree(CurrentRun& run)
 {
-    const wchar_t* pattern = static_cast<const wchar_t*>(context);
-    WalkVisitor visitor = {collect_entry, collect_unlisted, &run, nullptr};
-    bool recurse = run_has_word(compare, L"-s") || run_has_word(compare, L"-recurse");
-    walk_pattern_ahead(pattern, recurse, visitor, whole_file_algorithms(run.columns.digests));
+    const RunRequest& request = *run.request;
+    WalkVisitor visitor = {collect_entry, collect_unlisted, &run, entry_filter(request), note_left_out};
+    walk_pattern_ahead(request.pattern.c_str(), request.recurse, visitor, whole_file_algorithms(run.wants.digests),
+                       file_screen(request));
 }
 
 void collect_path(void* context, const std::wstring& path)
@@ -191,82 +198,56 @@ void collect_path(void* context, const std::wstring& path)
     collect_file(*static_cast<CurrentRun*>(context), path, true, path);
 }
 
-// The paths (context) as given.
-void collect_listed(CurrentRun& run, int, const void* context)
+void collect_listed(CurrentRun& run)
 {
-    const auto& listed = *static_cast<const std::vector<const wchar_t*>*>(context);
-    std::vector<std::wstring> paths(listed.begin(), listed.end());
-    report_paths_ahead(paths, whole_file_algorithms(run.columns.digests), collect_path, &run);
+    report_paths_ahead(run.request->paths, whole_file_algorithms(run.wants.digests), collect_path, &run,
+                       file_screen(*run.request));
 }
 
 // Loads the baseline, gathers the current side with collect and reports what differs; a
-// directory run (no last word, see asks_digest) compares below roots, a multiple-file run
-// the paths as given.
-DWORD run_comparison(int compare, const wchar_t* last_word, const std::wstring& root,
-                     void (*collect)(CurrentRun&, int, const void*), const void* context)
+// directory run compares below roots, a multiple-file run the paths as given.
+DWORD run_comparison(const RunRequest& request, const std::wstring& root, void (*collect)(CurrentRun&))
 {
     ComparedSide baseline;
     CurrentRun run;
     DWORD code = 0;
-    if (!read_baseline(stored_words[compare + 1], baseline, code))
+    if (!read_baseline(request.baseline.c_str(), baseline, code))
         return code;
-    run.digests_first = last_word != nullptr;
-    run.columns = current_columns(baseline, compare, last_word);
-    prepare_current_side(run.side, run.columns);
+    run.request = &request;
+    run.wants = current_wants(baseline, request);
+    run.side.columns = current_columns(run.wants);
     run.side.root = root;
-    collect(run, compare, context);
-    bool roots = last_word == nullptr;
+    collect(run);
+    bool roots = request.kind == DIRECTORY_RUN;
     settle_baseline_root(baseline, roots ? run.side.root.c_str() : nullptr);
     return report_comparison(baseline, run.side, roots);
 }
 
 } // namespace
 
-int compare_word_index(int first)
-{
-    for (int index = first; index < stored_word_count; ++index) {
-        if (is_compare_word(index))
-            return index;
-    }
-    return -1;
-}
-
-DWORD compare_directory(int compare)
+DWORD compare_directory(const RunRequest& request)
 {
     if (!csv_mode)
         print_banner();
-    if (compare + 1 >= stored_word_count)
-        return missing_value(compare);
-    const wchar_t* pattern = stored_words[2];
-    if (PathIsDirectoryW(pattern)) {
+    if (!request.has_baseline)
+        return missing_value(request);
+    if (PathIsDirectoryW(request.pattern.c_str())) {
         print_run_failure(ERROR_PATH_NOT_FOUND, NOT_A_PATTERN);
         return ERROR_PATH_NOT_FOUND;
     }
-    return run_comparison(compare, nullptr, pattern_directory(pattern), collect_tree, pattern);
+    return run_comparison(request, pattern_directory(request.pattern), collect_tree);
 }
 
-// "-csv", "-unsigned", the compare word and its value are never paths; the digest comes from
-// the last other word, and the paths end at the first digest word.
-DWORD compare_listed_files(int compare)
+// The compare word and its value, "-csv" and "-unsigned" are never paths.
+DWORD compare_listed_files(const RunRequest& request)
 {
     if (!csv_mode)
         print_banner();
-    if (compare + 1 >= stored_word_count)
-        return missing_value(compare);
-    std::vector<const wchar_t*> paths;
-    const wchar_t* last_word = L"";
-    bool paths_ended = false;
-    for (int index = 2; index < stored_word_count; ++index) {
-        if (index == compare || index == compare + 1 || is_word(index, L"-csv") || is_word(index, L"-unsigned"))
-            continue;
-        last_word = stored_words[index];
-        paths_ended = paths_ended || digest_word(last_word) != 0;
-        if (!paths_ended)
-            paths.push_back(last_word);
-    }
-    if (paths.empty()) {
+    if (!request.has_baseline)
+        return missing_value(request);
+    if (request.paths.empty()) {
         print_run_failure(ERROR_INVALID_PARAMETER, NO_FILE_NAMES);
         return ERROR_INVALID_PARAMETER;
     }
-    return run_comparison(compare, last_word, L"", collect_listed, &paths);
+    return run_comparison(request, L"", collect_listed);
 }

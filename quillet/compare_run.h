@@ -4,10 +4,9 @@
 
 #include <windows.h>
 
-// Index of the first "-compare" or "-cmp" from word first on, or -1.
-int compare_word_index(int first);
+#include "run_request.h"
 
-// The runs with the compare word at index compare; each returns the exit code: 0 when every
-// file is unchanged, 1 when anything differs, else the code of the failure that ended it.
-DWORD compare_directory(int compare);
-DWORD compare_listed_files(int compare);
+// The runs of a request with a compare word; each returns the exit code: 0 when every file is
+// unchanged, 1 when anything differs, else the code of the failure that ended it.
+DWORD compare_directory(const RunRequest& request);
+DWORD compare_listed_files(const RunRequest& request);

@@ -6,90 +6,15 @@
 #include <wchar.h>
 
 #include "extended_report.h"
-#include "file_properties.h"
-#include "hash_ahead.h"
+#include "file_record.h"
 #include "format_output.h"
-#include "image_hash.h"
 #include "report_output.h"
 #include "settings.h"
-#include "signature_report.h"
 #include "text_helpers.h"
-#include "version_report.h"
 
 namespace {
 
 const wchar_t ROW_END[] = L"\r\n";
-
-// Size, attributes and times as the properties block reads them, from the same open.
-struct FileFacts {
-    bool opened;
-    ULONGLONG size;
-    DWORD attributes;
-    bool has_times;
-    FILETIME created;
-    FILETIME accessed;
-    FILETIME written;
-};
-
-struct FileRecord {
-    FileFacts facts;
-    std::vector<std::wstring> digests;
-    VersionInfo version;
-    std::wstring signature;
-    std::vector<std::wstring> extended;
-};
-
-void read_file_facts(const std::wstring& path, FileFacts& facts, FailureList& failures)
-{
-    facts = FileFacts();
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        add_failure(failures, UNOPENABLE_FILE_TEXT, GetLastError());
-        return;
-    }
-    facts.opened = true;
-    LARGE_INTEGER size;
-    facts.size = GetFileSizeEx(file, &size) ? static_cast<ULONGLONG>(size.QuadPart) : 0;
-    facts.attributes = GetFileAttributesW(path.c_str());
-    facts.has_times = GetFileTime(file, &facts.created, &facts.accessed, &facts.written) == 1;
-    if (facts.has_times)
-        keep_access_time_before_hashing(path.c_str(), facts.accessed);
-    CloseHandle(file);
-}
-
-// A digest that fails leaves its column empty; its notice goes into failures.
-void read_digests(const CsvColumns& columns, const std::wstring& path, FileRecord& record)
-{
-    for (const DigestKind* digest : columns.digests) {
-        wchar_t text[TEXT_CHARS];
-        digest_cell_text(*digest, path.c_str(), text);
-        record.digests.push_back(text);
-    }
-}
-
-void read_file_record(const CsvColumns& columns, const std::wstring& path, bool digests_first, FileRecord& record,
-                      FailureList& failures)
-{
-    FailureList* outer = failure_collector;
-    failure_collector = &failures;
-    if (digests_first)
-        read_digests(columns, path, record);
-    read_file_facts(path, record.facts, failures);
-    if (!digests_first)
-        read_digests(columns, path, record);
-    failure_collector = outer;
-    read_version_info(path.c_str(), record.version);
-    if (record.version.failure != VERSION_READ)
-        add_failure(failures, version_failure_text(record.version.failure), record.version.failure_code);
-    if (columns.signature)
-        record.signature = signature_verdict(path.c_str());
-    if (columns.extended) {
-        ExtendedInfo extended;
-        read_extended_info(path.c_str(), extended);
-        record.extended = extended_cells(extended, failures);
-    }
-}
 
 // Every field but a row's first.
 void add_field(std::wstring& row, const std::wstring& value, bool guarded = false)
@@ -118,25 +43,19 @@ std::wstring row_start(const std::wstring& path, const TranslationInfo* translat
     return row;
 }
 
-void add_facts(std::wstring& row, const FileFacts& facts)
+void add_facts(std::wstring& row, const FileRecord& record)
 {
-    add_field(row, facts.opened ? std::to_wstring(facts.size) : L"");
-    add_field(row, facts.opened ? std::to_wstring(static_cast<int>(facts.attributes)) : L"");
-    add_field(row, facts.has_times ? iso_local_time(facts.created) : L"");
-    add_field(row, facts.has_times ? iso_local_time(facts.written) : L"");
-    add_field(row, facts.has_times ? iso_local_time(facts.accessed) : L"");
+    add_field(row, record.opened ? std::to_wstring(record.size) : L"");
+    add_field(row, record.opened ? std::to_wstring(static_cast<int>(record.attributes)) : L"");
+    add_field(row, record.has_times ? iso_local_time(record.created) : L"");
+    add_field(row, record.has_times ? iso_local_time(record.written) : L"");
+    add_field(row, record.has_times ? iso_local_time(record.accessed) : L"");
 }
 
 } // namespace
 
-std::vector<std::wstring>* row_collector = nullptr;
-
 void write_csv_row(std::wstring row)
 {
-    if (row_collector != nullptr) {
-        row_collector->push_back(std::move(row));
-        return;
-    }
     row += ROW_END;
     ql_print_document(row.c_str());
 }
@@ -177,24 +96,31 @@ void begin_csv_document(const CsvColumns& columns)
     write_csv_row(csv_header(columns));
 }
 
-void write_file_rows(const CsvColumns& columns, const std::wstring& path, bool digests_first, FailureList& failures)
+void write_record_rows(const FileRecord& record)
 {
-    FileRecord record;
-    read_file_record(columns, path, digests_first, record, failures);
     const std::vector<TranslationInfo>& translations = record.version.translations;
     size_t rows = translations.empty() ? 1 : translations.size();
     for (size_t index = 0; index < rows; ++index) {
-        std::wstring row = row_start(path, translations.empty() ? nullptr : &translations[index]);
-        add_facts(row, record.facts);
-        for (const std::wstring& digest : record.digests)
-            add_field(row, digest);
-        if (columns.signature)
+        std::wstring row = row_start(record.path, translations.empty() ? nullptr : &translations[index]);
+        add_facts(row, record);
+        for (const DigestValue& digest : record.digests)
+            add_field(row, digest.text);
+        if (record.has_signature)
             add_field(row, record.signature);
-        for (const std::wstring& cell : record.extended)
+        for (const std::wstring& cell : record.extended_cells)
             add_field(row, cell, true);
-        add_field(row, failures.joined);
+        add_field(row, record.failures.joined);
         write_csv_row(row);
     }
+}
+
+void write_file_rows(const CsvColumns& columns, const std::wstring& path, bool digests_first, FailureList& failures)
+{
+    RecordWants wants = {columns.digests, columns.signature, digests_first, columns.extended};
+    FileRecord record;
+    read_file_record(wants, path, record);
+    write_record_rows(record);
+    failures = record.failures;
 }
 
 void write_failure_row(const CsvColumns& columns, const std::wstring& path, const wchar_t* text, DWORD code)
@@ -202,7 +128,7 @@ void write_failure_row(const CsvColumns& columns, const std::wstring& path, cons
     FailureList failure = {};
     add_failure(failure, text, code);
     std::wstring row = row_start(path, nullptr);
-    add_facts(row, FileFacts());
+    add_facts(row, FileRecord());
     size_t empty_cells =
         columns.digests.size() + (columns.signature ? 1 : 0) + (columns.extended ? EXTENDED_COLUMN_COUNT : 0);
     for (size_t index = 0; index < empty_cells; ++index)
@@ -211,12 +137,16 @@ void write_failure_row(const CsvColumns& columns, const std::wstring& path, cons
     write_csv_row(row);
 }
 
+std::wstring formula_guarded(const std::wstring& value)
+{
+    if (!value.empty() && wcschr(L"=+-@\t\r", value[0]) != nullptr)
+        return L"'" + value;
+    return value;
+}
+
 std::wstring csv_field(const std::wstring& value, bool guarded)
 {
-    std::wstring field;
-    if (guarded && !value.empty() && wcschr(L"=+-@\t\r", value[0]) != nullptr)
-        field = L"'";
-    field += value;
+    std::wstring field = guarded ? formula_guarded(value) : value;
     if (field.find_first_of(L",\"\r\n") == std::wstring::npos)
         return field;
     std::wstring quoted = L"\"";

@@ -11,6 +11,7 @@
 
 #include "failure_notice.h"
 #include "file_hash.h"
+#include "file_record.h"
 
 // What the columns after the fixed ones hold: the digests asked for, in column order, and
 // the signature verdict when PrintSignatureInformation is 1.
@@ -34,18 +35,21 @@ std::wstring csv_header(const CsvColumns& columns);
 // One row of the document (its fields already made by csv_field), followed by the line end.
 void write_csv_row(std::wstring row);
 
-// Set while the comparison of a folder with a baseline reads the current side: the rows that
-// would be written are added here, without line ends, and nothing is printed.
-extern std::vector<std::wstring>* row_collector;
-
 // The rows of one file: one per translation, one when it has none or cannot be read. Every
 // failure the text report would print for it goes into the Error column, in the report's
 // order (digests_first: the multiple-file run's, which hashes before the properties);
 // failures receives them too.
 void write_file_rows(const CsvColumns& columns, const std::wstring& path, bool digests_first, FailureList& failures);
 
+// The rows of a file read into its record.
+void write_record_rows(const FileRecord& record);
+
 // A row with path (may be empty) and one failure in Error, every other column empty.
 void write_failure_row(const CsvColumns& columns, const std::wstring& path, const wchar_t* text, DWORD code);
+
+// value with the formula guard: an apostrophe first when a spreadsheet would read it as a
+// formula.
+std::wstring formula_guarded(const std::wstring& value);
 
 // value as one field: a value taken from a file (guarded) that a spreadsheet would read as a
 // formula gets an apostrophe first; a comma, a quote or a line end puts it in quotes, with

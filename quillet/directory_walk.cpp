@@ -1,10 +1,11 @@
 #include "directory_walk.h"
 
+#include <shlwapi.h>
+
 #include <vector>
 
 #include <wchar.h>
 
-#include "multiple_runs.h"
 #include "text_helpers.h"
 
 namespace {
@@ -38,8 +39,11 @@ void list_matches(Walk& walk, const std::wstring& pattern, bool pattern_fits, co
     do {
         std::wstring path = join_name(directory, entry.cFileName);
         bool fits = pattern_fits && fits_buffer(path);
-        if (walk.visitor->matches != nullptr && !walk.visitor->matches(path, fits, entry.dwFileAttributes))
+        if (walk.visitor->matches != nullptr && !walk.visitor->matches(path, fits, entry.dwFileAttributes)) {
+            if (walk.visitor->left_out != nullptr)
+                walk.visitor->left_out(walk.visitor->context, path, relative + entry.cFileName);
             continue;
+        }
         ++walk.matched;
         walk.visitor->entry(walk.visitor->context, path, fits, relative + entry.cFileName);
     } while (FindNextFileW(listing, &entry));
@@ -47,6 +51,12 @@ void list_matches(Walk& walk, const std::wstring& pattern, bool pattern_fits, co
     FindClose(listing);
     if (code != ERROR_NO_MORE_FILES)
         walk.code = code;
+}
+
+// The pattern that lists everything in directory.
+std::wstring everything_in(const std::wstring& directory)
+{
+    return directory + (directory.empty() || directory.back() == L'\\' ? L"*" : L"\\*");
 }
 
 bool is_descended_into(const WIN32_FIND_DATAW& entry)
@@ -69,7 +79,7 @@ void walk_folder(Walk& walk, const std::wstring& directory, const std::wstring& 
 // walked.
 void walk_subfolders(Walk& walk, const std::wstring& directory, const std::wstring& relative)
 {
-    std::wstring everything = directory + (directory.empty() || directory.back() == L'\\' ? L"*" : L"\\*");
+    std::wstring everything = everything_in(directory);
     if (!fits_buffer(everything)) {
         unlistable(walk, directory, ERROR_FILENAME_EXCED_RANGE);
         return;
@@ -104,6 +114,38 @@ void walk_folder(Walk& walk, const std::wstring& directory, const std::wstring& 
 }
 
 } // namespace
+
+wchar_t* get_directory_part(const wchar_t* path, wchar_t* out)
+{
+    wchar_t directory[TEXT_CHARS];
+    clear_text_buffer(directory);
+    copy_text(directory, TEXT_CHARS, path);
+    PathRemoveFileSpecW(directory);
+    copy_text(out, TEXT_CHARS, directory);
+    return out;
+}
+
+// The listing of everything in a folder names at least "." and ".." (a drive's root, which has
+// neither, may be empty: the system then says no file was found). The caller's last error is
+// kept.
+bool pattern_folder_listable(const std::wstring& pattern)
+{
+    DWORD saved_error = GetLastError();
+    std::wstring directory = pattern_directory(pattern);
+    std::wstring everything = everything_in(directory);
+    DWORD attributes = GetFileAttributesW(directory.empty() ? L"." : directory.c_str());
+    bool listable = fits_buffer(everything) && attributes != INVALID_FILE_ATTRIBUTES &&
+                    (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (listable) {
+        WIN32_FIND_DATAW entry;
+        HANDLE listing = FindFirstFileW(everything.c_str(), &entry);
+        listable = listing != INVALID_HANDLE_VALUE || GetLastError() == ERROR_FILE_NOT_FOUND;
+        if (listing != INVALID_HANDLE_VALUE)
+            FindClose(listing);
+    }
+    SetLastError(saved_error);
+    return listable;
+}
 
 // The folder part of the pattern: as get_directory_part gives it, or for a pattern too long
 // for its buffer, everything before the last separator, never cut.

@@ -15,6 +15,8 @@ struct WalkVisitor {
     void* context;
     // Whether an entry that the pattern matches counts as a match at all; null: every one.
     bool (*matches)(const std::wstring& path, bool fits, DWORD attributes);
+    // May be null: told of each entry the pattern matches and matches leaves out.
+    void (*left_out)(void* context, const std::wstring& path, const std::wstring& relative);
 };
 
 struct WalkResult {
@@ -29,6 +31,12 @@ struct WalkResult {
 // entries with the reparse-point attribute (junctions, symbolic links) are never descended
 // into, so a link that leads back up cannot make the walk endless.
 WalkResult walk_pattern(const wchar_t* pattern, bool recurse, const WalkVisitor& visitor);
+
+// path without its last element (a root keeps its backslash), into a 260-character buffer.
+wchar_t* get_directory_part(const wchar_t* path, wchar_t* out);
+
+// Whether the pattern's folder exists and can be listed (a folder that holds nothing can).
+bool pattern_folder_listable(const std::wstring& pattern);
 
 // The pattern's folder: as get_directory_part gives it, or for a pattern too long for its
 // buffer, everything before the last separator.

@@ -16,6 +16,7 @@ void add_failure(FailureList& list, const wchar_t* text, DWORD code)
     list.joined += L" (" + std::to_wstring(static_cast<int>(code)) + L")";
     list.last_code = code;
     list.any = true;
+    list.entries.push_back({text, code});
 }
 
 void print_failure(DWORD code, const wchar_t* context)

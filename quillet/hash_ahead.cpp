@@ -28,6 +28,20 @@ struct AheadDigest {
     FILETIME accessed;
 };
 
+// Whether a file is left out of the run at all, decided on a worker before any digest of it:
+// the digests of a file left out are never computed.
+struct AheadScreen {
+    std::wstring path;
+    bool started;
+    bool done;
+    bool left_out;
+    bool sets_error;
+    DWORD error;
+    bool handed_out;
+    // Queued once the file is kept.
+    std::vector<AheadDigest*> digests;
+};
+
 // A report waiting for its turn. The work of the run between two reports (the walk's
 // listings) may set the last error, which the one-thread run's next report starts with: its
 // effect is kept and repeated before the report.
@@ -35,6 +49,7 @@ struct HeldReport {
     std::wstring path;
     std::function<void()> report;
     std::vector<std::unique_ptr<AheadDigest>> digests;
+    std::unique_ptr<AheadScreen> screen;
     bool sets_error;
     DWORD error;
 };
@@ -44,6 +59,8 @@ struct HashPool {
     CONDITION_VARIABLE work_ready;
     CONDITION_VARIABLE work_done;
     std::deque<AheadDigest*> waiting;
+    std::deque<AheadScreen*> screens;
+    bool (*screen)(const wchar_t* path);
     bool stopping;
     std::vector<HANDLE> threads;
     std::vector<ALG_ID> algorithms;
@@ -56,14 +73,43 @@ struct HashPool {
 HashPool pool;
 bool pool_running = false;
 
+// Called with the lock held, and returns with it held.
+void run_screen(AheadScreen& screen)
+{
+    screen.started = true;
+    LeaveCriticalSection(&pool.lock);
+    SetLastError(ERROR_UNTOUCHED);
+    bool left_out = pool.screen(screen.path.c_str());
+    bool sets_error = false;
+    DWORD error = 0;
+    record_error(sets_error, error);
+    EnterCriticalSection(&pool.lock);
+    screen.left_out = left_out;
+    screen.sets_error = sets_error;
+    screen.error = error;
+    screen.done = true;
+    if (!left_out) {
+        // A kept file's digests come before those of files that are still being screened.
+        pool.waiting.insert(pool.waiting.begin(), screen.digests.begin(), screen.digests.end());
+        WakeAllConditionVariable(&pool.work_ready);
+    }
+    WakeAllConditionVariable(&pool.work_done);
+}
+
 unsigned __stdcall hash_worker(void*)
 {
     EnterCriticalSection(&pool.lock);
     for (;;) {
-        while (pool.waiting.empty() && !pool.stopping)
+        while (pool.waiting.empty() && pool.screens.empty() && !pool.stopping)
             SleepConditionVariableCS(&pool.work_ready, &pool.lock, INFINITE);
         if (pool.stopping)
             break;
+        if (!pool.screens.empty()) {
+            AheadScreen* screen = pool.screens.front();
+            pool.screens.pop_front();
+            run_screen(*screen);
+            continue;
+        }
         AheadDigest* digest = pool.waiting.front();
         pool.waiting.pop_front();
         digest->started = true;
@@ -91,16 +137,17 @@ int processor_count()
 }
 
 // false: one thread hashes as it reports, as it always has.
-bool start_pool(const std::vector<ALG_ID>& algorithms)
+bool start_pool(const std::vector<ALG_ID>& algorithms, bool (*screen)(const wchar_t*))
 {
     int threads = resolve_hashing_threads(static_cast<int>(settings.HashingThreads), processor_count());
-    if (threads < 2 || algorithms.empty())
+    if (threads < 2 || (algorithms.empty() && screen == nullptr))
         return false;
     InitializeCriticalSection(&pool.lock);
     InitializeConditionVariable(&pool.work_ready);
     InitializeConditionVariable(&pool.work_done);
     pool.stopping = false;
     pool.algorithms = algorithms;
+    pool.screen = screen;
     pool.current = nullptr;
     pool.run_error = GetLastError();
     for (int index = 0; index < threads; ++index) {
@@ -129,6 +176,7 @@ void stop_pool()
     }
     pool.threads.clear();
     pool.waiting.clear();
+    pool.screens.clear();
     DeleteCriticalSection(&pool.lock);
     pool_running = false;
     SetLastError(pool.run_error);
@@ -140,10 +188,23 @@ void wait_until_done(const AheadDigest& digest)
         SleepConditionVariableCS(&pool.work_done, &pool.lock, INFINITE);
 }
 
-// A digest that its report never asked for is dropped before a worker takes it, or waited for.
+// A screen or a digest that its report never asked for is dropped before a worker takes it,
+// or waited for. A kept file's digests are queued when its screen is done.
 void release_digests(HeldReport& report)
 {
     EnterCriticalSection(&pool.lock);
+    if (report.screen) {
+        if (report.screen->started) {
+            while (!report.screen->done)
+                SleepConditionVariableCS(&pool.work_done, &pool.lock, INFINITE);
+        }
+        for (auto waiting = pool.screens.begin(); waiting != pool.screens.end(); ++waiting) {
+            if (*waiting == report.screen.get()) {
+                pool.screens.erase(waiting);
+                break;
+            }
+        }
+    }
     for (std::unique_ptr<AheadDigest>& digest : report.digests) {
         if (digest->started) {
             wait_until_done(*digest);
@@ -158,6 +219,7 @@ void release_digests(HeldReport& report)
     }
     LeaveCriticalSection(&pool.lock);
     report.digests.clear();
+    report.screen.reset();
 }
 
 void make_oldest_report()
@@ -174,14 +236,23 @@ void make_oldest_report()
     release_digests(report);
 }
 
+// With a screen, the digests wait for it to keep the file.
 void queue_digests(HeldReport& report)
 {
     EnterCriticalSection(&pool.lock);
+    if (pool.screen != nullptr) {
+        report.screen.reset(new AheadScreen());
+        report.screen->path = report.path;
+        pool.screens.push_back(report.screen.get());
+    }
     for (ALG_ID algorithm : pool.algorithms) {
         std::unique_ptr<AheadDigest> digest(new AheadDigest());
         digest->algorithm = algorithm;
         digest->path = report.path;
-        pool.waiting.push_back(digest.get());
+        if (report.screen)
+            report.screen->digests.push_back(digest.get());
+        else
+            pool.waiting.push_back(digest.get());
         report.digests.push_back(std::move(digest));
     }
     WakeAllConditionVariable(&pool.work_ready);
@@ -233,6 +304,12 @@ void hold_unlistable(void* context, const std::wstring& folder, DWORD code)
                 [visitor, folder, code]() { visitor->unlistable(visitor->context, folder, code); });
 }
 
+void forward_left_out(void* context, const std::wstring& path, const std::wstring& relative)
+{
+    const WalkVisitor* visitor = static_cast<const WalkVisitor*>(context);
+    visitor->left_out(visitor->context, path, relative);
+}
+
 } // namespace
 
 int resolve_hashing_threads(int setting, int processors)
@@ -255,11 +332,12 @@ std::vector<ALG_ID> whole_file_algorithms(const std::vector<const DigestKind*>& 
 }
 
 WalkResult walk_pattern_ahead(const wchar_t* pattern, bool recurse, const WalkVisitor& visitor,
-                              const std::vector<ALG_ID>& algorithms)
+                              const std::vector<ALG_ID>& algorithms, bool (*screen)(const wchar_t* path))
 {
-    if (!start_pool(algorithms))
+    if (!start_pool(algorithms, screen))
         return walk_pattern(pattern, recurse, visitor);
-    WalkVisitor holding = {hold_entry, hold_unlistable, const_cast<WalkVisitor*>(&visitor), visitor.matches};
+    WalkVisitor holding = {hold_entry, hold_unlistable, const_cast<WalkVisitor*>(&visitor), visitor.matches,
+                           visitor.left_out ? forward_left_out : nullptr};
     SetLastError(ERROR_UNTOUCHED);
     WalkResult result = walk_pattern(pattern, recurse, holding);
     finish_reports();
@@ -267,9 +345,10 @@ WalkResult walk_pattern_ahead(const wchar_t* pattern, bool recurse, const WalkVi
 }
 
 void report_paths_ahead(const std::vector<std::wstring>& paths, const std::vector<ALG_ID>& algorithms,
-                        void (*report)(void* context, const std::wstring& path), void* context)
+                        void (*report)(void* context, const std::wstring& path), void* context,
+                        bool (*screen)(const wchar_t* path))
 {
-    if (paths.empty() || !start_pool(algorithms)) {
+    if (paths.empty() || !start_pool(algorithms, screen)) {
         for (const std::wstring& path : paths)
             report(context, path);
         return;
@@ -308,6 +387,25 @@ void keep_access_time_before_hashing(const wchar_t* path, FILETIME& accessed)
         accessed = *earliest;
     LeaveCriticalSection(&pool.lock);
     SetLastError(saved_error);
+}
+
+bool screened_ahead(const wchar_t* path, bool& left_out)
+{
+    if (!pool_running || pool.current == nullptr || pool.current->path != path || !pool.current->screen)
+        return false;
+    AheadScreen& screen = *pool.current->screen;
+    if (screen.handed_out)
+        return false;
+    EnterCriticalSection(&pool.lock);
+    while (!screen.done)
+        SleepConditionVariableCS(&pool.work_done, &pool.lock, INFINITE);
+    screen.handed_out = true;
+    left_out = screen.left_out;
+    LeaveCriticalSection(&pool.lock);
+    // The check's effect on the last error, as if this thread had made it.
+    if (screen.sets_error)
+        SetLastError(screen.error);
+    return true;
 }
 
 const DigestOutcome* digest_computed_ahead(ALG_ID algorithm, const wchar_t* path)

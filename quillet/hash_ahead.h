@@ -22,14 +22,22 @@ int resolve_hashing_threads(int setting, int processors);
 std::vector<ALG_ID> whole_file_algorithms(const std::vector<const DigestKind*>& digests);
 
 // walk_pattern, each entry's report held back until the digests (algorithms, in the order the
-// reports ask for them) of the entries listed after it are under way. With one thread or no
-// digest asked for, walk_pattern itself.
+// reports ask for them) of the entries listed after it are under way. screen (may be null)
+// tells whether a file is left out of the run; a worker asks it before any digest of the file,
+// and computes none for a file left out. With one thread, or neither digests nor a screen,
+// walk_pattern itself.
 WalkResult walk_pattern_ahead(const wchar_t* pattern, bool recurse, const WalkVisitor& visitor,
-                              const std::vector<ALG_ID>& algorithms);
+                              const std::vector<ALG_ID>& algorithms, bool (*screen)(const wchar_t* path) = nullptr);
 
 // report(context, path) for each path in order, likewise.
 void report_paths_ahead(const std::vector<std::wstring>& paths, const std::vector<ALG_ID>& algorithms,
-                        void (*report)(void* context, const std::wstring& path), void* context);
+                        void (*report)(void* context, const std::wstring& path), void* context,
+                        bool (*screen)(const wchar_t* path) = nullptr);
+
+// While path is the file being reported: whether the screen left it out, as a worker found
+// (it waits for the worker), with the last error as if this thread had asked; false when no
+// worker screened it, and then the caller asks itself.
+bool screened_ahead(const wchar_t* path, bool& left_out);
 
 // The outcome of the algorithm computed ahead for path while path is the file being reported,
 // once (it waits for the worker); null otherwise, and then the caller computes it itself.

@@ -11,156 +11,51 @@
 #include "csv_report.h"
 #include "directory_walk.h"
 #include "error_detail.h"
-#include "extended_report.h"
 #include "failure_notice.h"
 #include "file_hash.h"
 #include "file_properties.h"
 #include "hash_ahead.h"
+#include "extended_report.h"
 #include "html_text.h"
 #include "image_hash.h"
-#include "pe_view.h"
 #include "report_frame.h"
 #include "report_output.h"
+#include "run_failure.h"
+#include "run_request.h"
+#include "run_selection.h"
 #include "settings.h"
 #include "signature_report.h"
 #include "text_color.h"
 #include "text_helpers.h"
 #include "version_report.h"
 
-const wchar_t NO_FILE_NAMES[] = L"No File Names given.";
-const wchar_t NOT_A_PATTERN[] = L"The given Directory Path is invalid or Wildcard Missing.";
-const wchar_t UNLISTABLE_FOLDER[] = L"Could not list Folder.";
-
-void print_run_failure(DWORD code, const wchar_t* detail)
-{
-    ql_wprintf(L"\nCould not get Information for Files. Reason: ");
-    print_error_detail(code);
-    ql_wprintf(L"Detail: ");
-    set_text_color(4);
-    ql_wprintf(L"%ls\n", detail);
-    restore_text_color();
-}
-
 namespace {
 
-const wchar_t NO_DIRECTORY_NAME[] = L"No Directory Name given.";
-const wchar_t NOTHING_FOUND[] = L"No files found for the Directory/Pattern/Wildcard.";
-
-bool is_word(const wchar_t* word, const wchar_t* option)
-{
-    return _wcsicmp(word, option) == 0;
-}
-
-// The words of a multiple-file run that are never paths, wherever they stand.
-bool is_run_word(const wchar_t* word)
-{
-    return is_word(word, L"-csv") || is_word(word, L"-unsigned") || is_extended_word(word);
-}
-
-// "-extended" (or "-x") anywhere after the command word.
-bool extended_asked()
-{
-    for (int index = 2; index < stored_word_count; ++index) {
-        if (is_extended_word(stored_words[index]))
-            return true;
-    }
-    return false;
-}
-
-// The last word of a multiple-file run that is no run word (it may ask for a digest), or -1.
-int last_other_word()
-{
-    for (int index = stored_word_count - 1; index >= 2; --index) {
-        if (!is_run_word(stored_words[index]))
-            return index;
-    }
-    return -1;
-}
-
-const DigestKind* asked_digest()
-{
-    int last = last_other_word();
-    return last < 0 ? nullptr : digest_word(stored_words[last]);
-}
-
-// What "-unsigned" leaves out; a path too long to open stays, for its notice.
-bool left_out(const std::wstring& path, bool fits = true)
-{
-    return unsigned_only && fits && left_out_as_signed(path.c_str());
-}
-
-// "-pe": only PE images are matches, whatever their names; an entry that cannot be opened or
-// read counts, so that it gets its notice.
-bool is_pe_entry(const std::wstring& path, bool fits, DWORD attributes)
-{
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-        return false;
-    bool image = false;
-    DWORD error = 0;
-    return !fits || !probe_pe_image(path.c_str(), image, error) || image;
-}
+// The request of the run under way, read once at its start.
+const RunRequest* request = nullptr;
 
 WalkVisitor walk_visitor(void (*entry)(void*, const std::wstring&, bool, const std::wstring&),
                          void (*unlistable)(void*, const std::wstring&, DWORD), void* context)
 {
-    WalkVisitor visitor = {entry, unlistable, context, nullptr};
-    if (find_option(L"-pe") != -1)
-        visitor.matches = is_pe_entry;
+    WalkVisitor visitor = {entry, unlistable, context, entry_filter(*request), nullptr};
     return visitor;
-}
-
-// The digests of a "-d" run, in the order of the table.
-std::vector<const DigestKind*> requested_digests()
-{
-    std::vector<const DigestKind*> digests;
-    for (const DigestKind& digest : DIGEST_KINDS) {
-        if (find_option(digest.word) != -1)
-            digests.push_back(&digest);
-    }
-    return digests;
-}
-
-// The paths of a "-m" run: the words up to the first digest word, less the run words.
-std::vector<std::wstring> listed_paths()
-{
-    std::vector<std::wstring> paths;
-    for (int index = 2; index < stored_word_count && digest_word(stored_words[index]) == nullptr; ++index) {
-        if (!is_run_word(stored_words[index]))
-            paths.push_back(stored_words[index]);
-    }
-    return paths;
-}
-
-// The digest of a "-m" run, which only its last other word can ask for.
-std::vector<const DigestKind*> listed_digests()
-{
-    std::vector<const DigestKind*> digests;
-    if (asked_digest() != nullptr)
-        digests.push_back(asked_digest());
-    return digests;
 }
 
 void report_listed_file(void*, const std::wstring& listed)
 {
     const wchar_t* path = listed.c_str();
-    if (left_out(path))
+    if (leaves_out(*request, listed))
         return;
-    const DigestKind* digest = asked_digest();
-    if (digest != nullptr) {
+    for (const DigestKind* digest : request->digests) {
         ql_wprintf(L"\n");
         show_digest(*digest, path, 1);
     }
     print_file_properties(path);
     show_version_info(path);
-    if (extended_asked())
+    if (request->extended)
         show_extended_info(path);
     print_signature_information(path);
     ql_wprintf(L"\n");
-}
-
-bool recursive_run()
-{
-    return find_option(L"-s") != -1 || find_option(L"-recurse") != -1;
 }
 
 // The quick-jump list names every entry that the report walk will report.
@@ -171,7 +66,7 @@ struct LinkList {
 
 void print_link(void* context, const std::wstring& path, bool fits, const std::wstring& relative)
 {
-    if (left_out(path, fits))
+    if (leaves_out(*request, path, fits))
         return;
     LinkList& links = *static_cast<LinkList*>(context);
     std::wstring name = html_value(relative.c_str());
@@ -209,15 +104,13 @@ void report_directory_entry(void*, const std::wstring& path, bool fits, const st
         print_unopenable_file(ERROR_FILENAME_EXCED_RANGE);
         return;
     }
-    if (left_out(path))
+    if (leaves_out(*request, path))
         return;
     print_file_properties(path.c_str(), relative.c_str());
-    for (const DigestKind& digest : DIGEST_KINDS) {
-        if (find_option(digest.word) != -1)
-            show_digest(digest, path.c_str(), 1);
-    }
+    for (const DigestKind* digest : request->digests)
+        show_digest(*digest, path.c_str(), 1);
     show_version_info(path.c_str());
-    if (extended_asked())
+    if (request->extended)
         show_extended_info(path.c_str());
     print_signature_information(path.c_str());
 }
@@ -237,13 +130,14 @@ DWORD report_pattern(const wchar_t* pattern)
         print_run_failure(ERROR_PATH_NOT_FOUND, NOT_A_PATTERN);
         return GetLastError();
     }
-    bool recurse = recursive_run();
+    bool recurse = request->recurse;
     if (html_mode) {
         print_quick_jump_links(pattern, recurse);
         ql_wprintf(L"<br><hr noshade>\n");
     }
     WalkVisitor visitor = walk_visitor(report_directory_entry, print_unlistable_folder, nullptr);
-    WalkResult walk = walk_pattern_ahead(pattern, recurse, visitor, whole_file_algorithms(requested_digests()));
+    WalkResult walk =
+        walk_pattern_ahead(pattern, recurse, visitor, whole_file_algorithms(request->digests), file_screen(*request));
     if (walk.matched > 0)
         return walk.code;
     print_run_failure(ERROR_FILE_NOT_FOUND, NOTHING_FOUND);
@@ -260,7 +154,7 @@ CsvColumns csv_columns()
 {
     CsvColumns columns;
     columns.signature = signature_shown();
-    columns.extended = extended_asked();
+    columns.extended = request->extended;
     return columns;
 }
 
@@ -278,7 +172,7 @@ void write_csv_entry(void* context, const std::wstring& path, bool fits, const s
         write_failure_row(columns, path, UNOPENABLE_FILE_TEXT, ERROR_FILENAME_EXCED_RANGE);
         return;
     }
-    if (left_out(path))
+    if (leaves_out(*request, path))
         return;
     FailureList failures = {};
     write_file_rows(columns, path, false, failures);
@@ -294,14 +188,15 @@ void write_unlistable_folder(void* context, const std::wstring& folder, DWORD co
 DWORD write_directory_csv()
 {
     CsvColumns columns = csv_columns();
-    columns.digests = requested_digests();
+    columns.digests = request->digests;
     begin_csv_document(columns);
     // "-csv" itself is word 2 at least, so a pattern is always there.
-    const wchar_t* pattern = stored_words[2];
+    const wchar_t* pattern = request->pattern.c_str();
     if (PathIsDirectoryW(pattern))
         return csv_run_failure(columns, ERROR_PATH_NOT_FOUND, NOT_A_PATTERN);
     WalkVisitor visitor = walk_visitor(write_csv_entry, write_unlistable_folder, &columns);
-    WalkResult walk = walk_pattern_ahead(pattern, recursive_run(), visitor, whole_file_algorithms(columns.digests));
+    WalkResult walk = walk_pattern_ahead(pattern, request->recurse, visitor, whole_file_algorithms(columns.digests),
+                                         file_screen(*request));
     if (walk.matched == 0)
         return csv_run_failure(columns, ERROR_FILE_NOT_FOUND, NOTHING_FOUND);
     return walk.code;
@@ -314,7 +209,7 @@ struct ListedRows {
 
 void write_listed_rows(void* context, const std::wstring& path)
 {
-    if (left_out(path))
+    if (leaves_out(*request, path))
         return;
     ListedRows& rows = *static_cast<ListedRows*>(context);
     FailureList failures = {};
@@ -327,11 +222,12 @@ void write_listed_rows(void* context, const std::wstring& path)
 DWORD write_multiple_csv()
 {
     ListedRows rows = {csv_columns(), 0};
-    rows.columns.digests = listed_digests();
+    rows.columns.digests = request->digests;
     begin_csv_document(rows.columns);
-    if (last_other_word() < 0)
+    if (!request->has_other_word)
         return csv_run_failure(rows.columns, ERROR_INVALID_PARAMETER, NO_FILE_NAMES);
-    report_paths_ahead(listed_paths(), whole_file_algorithms(rows.columns.digests), write_listed_rows, &rows);
+    report_paths_ahead(request->paths, whole_file_algorithms(rows.columns.digests), write_listed_rows, &rows,
+                       file_screen(*request));
     return rows.code;
 }
 
@@ -339,52 +235,47 @@ DWORD write_multiple_csv()
 
 DWORD run_multiple_files()
 {
-    for (int index = 2; index < stored_word_count; ++index)
-        unsigned_only = unsigned_only || is_word(stored_words[index], L"-unsigned");
-    int compare = compare_word_index(2);
-    if (compare != -1)
-        return compare_listed_files(compare);
+    RunRequest words;
+    read_run_request(MULTIPLE_RUN, words);
+    request = &words;
+    unsigned_only = words.unsigned_only;
+    if (words.compare != -1)
+        return compare_listed_files(words);
     if (csv_mode)
         return write_multiple_csv();
     print_banner();
-    if (last_other_word() < 0) {
+    if (!words.has_other_word) {
         print_run_failure(ERROR_INVALID_PARAMETER, NO_FILE_NAMES);
         return GetLastError();
     }
-    report_paths_ahead(listed_paths(), whole_file_algorithms(listed_digests()), report_listed_file, nullptr);
+    report_paths_ahead(words.paths, whole_file_algorithms(words.digests), report_listed_file, nullptr,
+                       file_screen(words));
     return GetLastError();
 }
 
 DWORD run_directory()
 {
-    unsigned_only = find_option(L"-unsigned") != -1;
-    // Word 2 is always the pattern.
-    int compare = compare_word_index(3);
-    if (compare != -1)
-        return compare_directory(compare);
+    RunRequest words;
+    read_run_request(DIRECTORY_RUN, words);
+    request = &words;
+    unsigned_only = words.unsigned_only;
+    // A pattern whose folder is gone fails as the same run without the comparison fails.
+    if (words.compare != -1 &&
+        (!words.has_baseline || PathIsDirectoryW(words.pattern.c_str()) || pattern_folder_listable(words.pattern)))
+        return compare_directory(words);
     if (csv_mode)
         return write_directory_csv();
-    if (find_option(L"-html") != -1)
+    if (words.html)
         html_mode = true;
     print_banner();
     DWORD code;
-    if (stored_word_count == 2) {
+    if (!words.has_pattern) {
         print_run_failure(ERROR_INVALID_PARAMETER, NO_DIRECTORY_NAME);
         code = GetLastError();
     } else {
-        code = report_pattern(stored_words[2]);
+        code = report_pattern(words.pattern.c_str());
     }
     if (html_mode)
         ql_wprintf(L"\n</body>\n</html>");
     return code;
-}
-
-wchar_t* get_directory_part(const wchar_t* path, wchar_t* out)
-{
-    wchar_t directory[TEXT_CHARS];
-    clear_text_buffer(directory);
-    copy_text(directory, TEXT_CHARS, path);
-    PathRemoveFileSpecW(directory);
-    copy_text(out, TEXT_CHARS, directory);
-    return out;
 }

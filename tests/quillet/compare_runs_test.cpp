@@ -107,7 +107,7 @@ TEST_F(CompareRun, TextNamesEveryChangeInItsForm)
     EXPECT_EQ(std::string::npos, run.out.find("<br>")) << "-html has no effect";
     const char* const lines[] = {
         "changed  edit.dll  MD5: ",
-        "changed  swap.dll  FileVersion: 3.1.0.7 -> '=1+2\r\n",
+        "changed  swap.dll  FileVersion: 3.1.0.7 -> =1+2\r\n",
         "changed  swap.dll  CompanyName: Image Test Ltd -> say \"hi\", then go\r\n",
         "changed  swap.dll  FileDescription: \"\" -> line one\\r\\nline two\r\n",
         "changed  sub\\GROW.dll  translation 0407/04B0 added\r\n",
@@ -233,6 +233,108 @@ TEST_F(CompareRun, ListedFilesCompareAsGivenAndNothingFoundRemovesAll)
     RunResult none = run_quillet(exe, {L"-d", join_path(after, L"*.nothing"), L"-compare", baseline});
     EXPECT_EQ(1u, none.exit_code);
     EXPECT_NE(std::string::npos, none.out.find("0 unchanged, 0 changed, 0 added, 2 removed")) << none.out;
+}
+
+namespace {
+
+// How a folder changes between its baseline and the comparison.
+enum WordsChange { NO_CHANGE, README_DELETED, NEW_SUBFOLDER };
+
+struct WordsCase {
+    std::vector<std::wstring> baseline_words;
+    WordsChange change;
+    std::vector<std::wstring> compare_words;
+    const char* summary;
+    DWORD exit_code;
+};
+
+} // namespace
+
+// An image, a text file and a folder with an image, compared with the words beside which a
+// comparison runs. A baseline file that -pe or -unsigned leaves out and that is still there is
+// not gone; an empty image or import hash is a value; "." and ".." are no files.
+TEST(CompareWords, StatusesFollowTheWordsOfBothRuns)
+{
+    std::wstring exe = quillet_with_settings(L"compare-words", "");
+    const std::wstring none;
+    const WordsCase cases[] = {
+        {{L"-imphash"},
+         NO_CHANGE,
+         {L"-imphash"},
+         "3 unchanged, 0 changed, 0 added, 0 removed, 0 moved, 0 unreadable",
+         0},
+        {{L"-imagesha256"}, NO_CHANGE, {}, "3 unchanged, 0 changed, 0 added, 0 removed, 0 moved, 0 unreadable", 0},
+        {{L"-pe"}, NO_CHANGE, {L"-pe"}, "1 unchanged, 0 changed, 0 added, 0 removed, 0 moved, 0 unreadable", 0},
+        {{}, NO_CHANGE, {L"-pe"}, "1 unchanged, 0 changed, 0 added, 0 removed, 0 moved, 0 unreadable", 0},
+        {{}, README_DELETED, {L"-pe"}, "1 unchanged, 0 changed, 0 added, 1 removed, 0 moved, 0 unreadable", 1},
+        {{}, NO_CHANGE, {L"-unsigned"}, "1 unchanged, 0 changed, 0 added, 0 removed, 0 moved, 0 unreadable", 0},
+        {{L"-s", L"-md5"},
+         NEW_SUBFOLDER,
+         {L"-s"},
+         "4 unchanged, 0 changed, 2 added, 0 removed, 0 moved, 0 unreadable",
+         1},
+        {{L"-s"},
+         NO_CHANGE,
+         {L"-s", L"-pe", L"-imphash"},
+         "2 unchanged, 0 changed, 0 added, 0 removed, 0 moved, 0 unreadable",
+         0},
+    };
+    for (const WordsCase& example : cases) {
+        std::wstring folder = make_temp_dir(L"compare-words");
+        CreateDirectoryW(join_path(folder, L"sub").c_str(), nullptr);
+        put(folder, L"app.dll", L"image_x86.dll");
+        put(folder, L"sub\\x.dll", L"image_x86.dll");
+        write_file(join_path(folder, L"readme.txt"), "-beta notes\r\n");
+        std::wstring pattern = join_path(folder, L"*");
+        std::vector<std::wstring> words = {L"-d", pattern, L"-csv"};
+        words.insert(words.end(), example.baseline_words.begin(), example.baseline_words.end());
+        std::wstring baseline = join_path(make_temp_dir(L"compare-words-baseline"), L"baseline.csv");
+        write_file(baseline, run_quillet(exe, words).out);
+        if (example.change == README_DELETED)
+            DeleteFileW(join_path(folder, L"readme.txt").c_str());
+        if (example.change == NEW_SUBFOLDER) {
+            CreateDirectoryW(join_path(folder, L"new").c_str(), nullptr);
+            put(folder, L"new\\a.dll", L"image_x86.dll");
+        }
+        words = {L"-d", pattern, L"-compare", baseline};
+        words.insert(words.end(), example.compare_words.begin(), example.compare_words.end());
+        RunResult run = run_quillet(exe, words);
+        std::string trace = narrow(words[4] + (words.size() > 5 ? words[5] : none)) + "\n" + run.out;
+        EXPECT_EQ(example.exit_code, run.exit_code) << trace;
+        EXPECT_NE(std::string::npos, run.out.find("\r\n" + std::string(example.summary) + "\r\n")) << trace;
+        EXPECT_EQ(std::string::npos, run.out.find("\\.")) << trace;
+        if (example.change == NEW_SUBFOLDER) {
+            EXPECT_EQ(1u, count_of(run.out, "\r\nadded  new\r\n")) << trace;
+            EXPECT_EQ(1u, count_of(run.out, "\r\nadded  new\\a.dll\r\n")) << trace;
+        }
+    }
+}
+
+// A pattern whose folder is gone fails as the same run without the comparison fails: the same
+// notice and exit code, with -csv the same failure row; nothing is called removed.
+TEST(CompareWords, AMissingFolderFailsTheRun)
+{
+    std::wstring exe = quillet_with_settings(L"compare-missing", "");
+    std::wstring folder = make_temp_dir(L"compare-missing");
+    put(folder, L"app.dll", L"image_x86.dll");
+    std::wstring baseline = join_path(folder, L"baseline.csv");
+    write_file(baseline, run_quillet(exe, {L"-d", join_path(folder, L"*.dll"), L"-csv"}).out);
+    std::wstring typo = join_path(folder, L"typo\\*.dll");
+    for (const std::vector<std::wstring>& extra :
+         {std::vector<std::wstring>{}, {L"-s"}, {L"-csv"}, {L"-s", L"-csv", L"-md5"}}) {
+        std::vector<std::wstring> plain = {L"-d", typo};
+        plain.insert(plain.end(), extra.begin(), extra.end());
+        std::vector<std::wstring> compared = plain;
+        compared.insert(compared.begin() + 2, {L"-compare", baseline});
+        RunResult expected = run_quillet(exe, plain);
+        RunResult run = run_quillet(exe, compared);
+        EXPECT_EQ(expected.out, run.out);
+        EXPECT_EQ(std::string::npos, (run.out + run.err).find("Comparing")) << run.out;
+        EXPECT_EQ(std::string::npos, (run.out + run.err).find("removed")) << run.out;
+        bool csv = std::find(extra.begin(), extra.end(), L"-csv") != extra.end();
+        EXPECT_EQ(csv ? 2u : expected.exit_code, run.exit_code);
+        EXPECT_EQ(csv, run.out.find("No files found for the Directory/Pattern/Wildcard. (2)") != std::string::npos);
+    }
 }
 
 // The baseline's root is the longest folder its paths share when they do not lie under the

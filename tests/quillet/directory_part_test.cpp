@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "multiple_runs.h"
+#include "directory_walk.h"
 #include "text_helpers.h"
 
 namespace {

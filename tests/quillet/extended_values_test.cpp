@@ -156,8 +156,7 @@ TEST(ExtendedValues, EveryValueIsWhatTheBuildSwitchesAndTheSignaturesSet)
     std::string nested = read_file(data_file(L"hardening_nested.exe"));
     ASSERT_FALSE(on.empty() || off.empty() || nested.empty());
     std::string on_time = utc_text(read_u32(on, nt_headers_offset(on) + 8));
-    std::string on_mitigations =
-        PE32_PLUS ? "ASLR HighEntropyVA DEP ForceIntegrity" : "ASLR DEP ForceIntegrity";
+    std::string on_mitigations = PE32_PLUS ? "ASLR HighEntropyVA DEP ForceIntegrity" : "ASLR DEP ForceIntegrity";
     std::string tail = std::to_string(on.size());
     const ExtendedCase cases[] = {
         {L"on.exe",
@@ -332,6 +331,27 @@ TEST(ExtendedValues, WordBesideEveryOtherWordOfTheRuns)
         EXPECT_EQ(words.pieces, count_of(out, words.piece)) << name;
         EXPECT_EQ(0u, count_of(out, "Could not open File")) << name;
     }
+
+    // A baseline with the columns compares them; one without them says so.
+    std::wstring baseline = join_path(folder, L"base.csv");
+    std::wstring older = join_path(folder, L"older.csv");
+    write_file(baseline, run_quillet(exe, {L"-d", pattern, L"-x", L"-csv"}).out);
+    write_file(older, run_quillet(exe, {L"-d", pattern, L"-csv"}).out);
+    RunResult same = run_quillet(exe, {L"-d", pattern, L"-compare", baseline});
+    EXPECT_EQ(0u, same.exit_code) << same.out;
+    write_file(image, read_file(data_file(L"hardening_on.exe")));
+    RunResult changed = run_quillet(exe, {L"-d", pattern, L"-cmp", baseline});
+    EXPECT_EQ(1u, changed.exit_code);
+    std::string on_mitigations = PE32_PLUS ? "ASLR HighEntropyVA DEP ForceIntegrity" : "ASLR DEP ForceIntegrity";
+    EXPECT_EQ(1u, count_of(changed.out, "changed  a.exe  Mitigations: none -> " + on_mitigations + "\r\n"))
+        << changed.out;
+    EXPECT_EQ(1u, count_of(changed.out, "changed  a.exe  ExecutionLevel: none -> requireAdministrator\r\n"));
+    RunResult noted = run_quillet(exe, {L"-d", pattern, L"-x", L"-compare", older});
+    EXPECT_EQ(1u, count_of(noted.out, "Not compared: Mitigations, BuildTime, PdbPath, PdbGuid, PdbAge, ExecutionLevel, "
+                                      "Entropy, OverlayOffset, OverlaySize, Managed, Exports, TlsCallbacks, "
+                                      "Signatures, which only one document has."))
+        << noted.out;
+    write_file(image, read_file(data_file(L"hardening_off.exe")));
 
     struct CsvCase {
         std::vector<std::wstring> args;

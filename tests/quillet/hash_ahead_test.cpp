@@ -159,6 +159,9 @@ TEST_F(HashAhead, EveryThreadCountPrintsAndLogsWhatOneThreadDoes)
         {L"-m", big, join_path(folder, L"empty.bin"), join_path(folder, L"missing.bin"), join_path(sub, L"other.dll"),
          locked, L"-sha1"},
         {L"-m", L"-csv", join_path(folder, L"small.dll"), locked, big, L"-sha256"},
+        // The signature check that leaves files out runs on the workers, before their digests.
+        {L"-d", tree, L"-s", L"-unsigned", L"-md5"},
+        {L"-m", big, join_path(sub, L"other.dll"), locked, L"-unsigned", L"-sha1"},
     };
     for (const std::vector<std::wstring>& command : commands) {
         RunResult expected = run_logged(one, command);

@@ -1,0 +1,78 @@
+#include "file_record.h"
+
+#include "extended_report.h"
+#include "file_properties.h"
+#include "hash_ahead.h"
+#include "image_hash.h"
+#include "signature_report.h"
+#include "text_helpers.h"
+
+namespace {
+
+void read_file_facts(FileRecord& record)
+{
+    HANDLE file = CreateFileW(record.path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        add_failure(record.failures, UNOPENABLE_FILE_TEXT, GetLastError());
+        return;
+    }
+    record.opened = true;
+    LARGE_INTEGER size;
+    record.size = GetFileSizeEx(file, &size) ? static_cast<ULONGLONG>(size.QuadPart) : 0;
+    record.attributes = GetFileAttributesW(record.path.c_str());
+    record.has_times = GetFileTime(file, &record.created, &record.accessed, &record.written) == 1;
+    if (record.has_times)
+        keep_access_time_before_hashing(record.path.c_str(), record.accessed);
+    CloseHandle(file);
+}
+
+// A digest that fails leaves its value empty; its notice goes into the failures.
+void read_digests(const RecordWants& wants, FileRecord& record)
+{
+    for (const DigestKind* digest : wants.digests) {
+        size_t before = record.failures.entries.size();
+        wchar_t text[TEXT_CHARS];
+        digest_cell_text(*digest, record.path.c_str(), text);
+        DigestValue value = {digest, text, record.failures.entries.size() > before};
+        record.digests.push_back(value);
+    }
+}
+
+} // namespace
+
+void read_file_record(const RecordWants& wants, const std::wstring& path, FileRecord& record)
+{
+    record = FileRecord();
+    record.path = path;
+    FailureList* outer = failure_collector;
+    failure_collector = &record.failures;
+    if (wants.digests_first)
+        read_digests(wants, record);
+    read_file_facts(record);
+    if (!wants.digests_first)
+        read_digests(wants, record);
+    failure_collector = outer;
+    read_version_info(path.c_str(), record.version);
+    if (record.version.failure != VERSION_READ)
+        add_failure(record.failures, version_failure_text(record.version.failure), record.version.failure_code);
+    record.has_signature = wants.signature;
+    if (wants.signature)
+        record.signature = signature_verdict(path.c_str());
+    record.has_extended = wants.extended;
+    if (wants.extended) {
+        read_extended_info(path.c_str(), record.extended);
+        record.extended_cells = extended_cells(record.extended, record.failures);
+    }
+}
+
+bool record_unreadable(const FileRecord& record)
+{
+    if (!record.opened)
+        return true;
+    for (const DigestValue& digest : record.digests) {
+        if (digest.failed && digest.kind->source == WHOLE_FILE && record.size > 0)
+            return true;
+    }
+    return false;
+}
