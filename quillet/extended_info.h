@@ -60,6 +60,9 @@ struct ManifestValues {
 struct SectionEntropy {
     std::wstring name;
     bool has_data;
+    // False for a section left unread when the sections' data, shared among them, came to
+    // several times the file's size.
+    bool computed;
     double bits;
 };
 

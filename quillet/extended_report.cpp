@@ -159,7 +159,9 @@ void print_entropy(const EntropyValues& values)
         return;
     value_line(L"File", two_decimals(values.file_bits));
     for (const SectionEntropy& section : values.sections)
-        value_line((L"Section " + section.name).c_str(), section.has_data ? two_decimals(section.bits) : L"no data");
+        value_line((L"Section " + section.name).c_str(), !section.has_data  ? L"no data"
+                                                         : section.computed ? two_decimals(section.bits)
+                                                                            : L"not computed");
 }
 
 void print_overlay(const OverlayValues& values)

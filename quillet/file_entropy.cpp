@@ -1,5 +1,6 @@
 // Shannon entropy in bits per byte of the whole file and of each section's stored data: packed
-// or encrypted data comes near 8. One pass over the file with a fixed buffer, whatever its size.
+// or encrypted data comes near 8. A fixed buffer whatever the file's size, and at most a few
+// times the file's size read.
 #include <math.h>
 
 #include <algorithm>
@@ -16,18 +17,6 @@ struct ByteCounts {
     ULONGLONG counts[BYTE_VALUES];
     ULONGLONG total;
 };
-
-// A section's stored data inside the file; sections never share any (the headers' check).
-struct Span {
-    ULONGLONG start;
-    ULONGLONG end;
-    size_t section;
-};
-
-bool starts_before(const Span& first, const Span& second)
-{
-    return first.start < second.start;
-}
 
 void count_bytes(ByteCounts& counts, const BYTE* data, size_t size)
 {
@@ -48,6 +37,10 @@ double bits_per_byte(const ByteCounts& counts)
     return bits;
 }
 
+// Bytes the sections may take to read beyond the file itself: sections may share data, and a
+// forged table could make every one of thousands cover the whole file.
+const ULONGLONG SECTION_READ_FACTOR = 4;
+
 // Section names are eight bytes, zero-padded, not always ended; bytes outside printable ASCII
 // show as "?".
 std::wstring section_name(const IMAGE_SECTION_HEADER& section)
@@ -61,78 +54,67 @@ std::wstring section_name(const IMAGE_SECTION_HEADER& section)
     return name;
 }
 
-std::vector<Span> section_spans(const PeFile& pe, EntropyValues& values)
-{
-    std::vector<Span> spans;
-    for (size_t index = 0; index < pe.sections.size(); ++index) {
-        const IMAGE_SECTION_HEADER& section = pe.sections[index];
-        ULONGLONG start = std::min<ULONGLONG>(section.PointerToRawData, pe.size);
-        ULONGLONG end = std::min<ULONGLONG>(start + section.SizeOfRawData, pe.size);
-        SectionEntropy entry = {section_name(section), end > start, 0.0};
-        values.sections.push_back(entry);
-        if (end > start)
-            spans.push_back(Span{start, end, index});
-    }
-    std::sort(spans.begin(), spans.end(), starts_before);
-    return spans;
-}
-
-// Walks the sections that the piece at offset reaches, in file order.
-struct SectionSweep {
-    std::vector<Span> spans;
-    size_t current;
-    ByteCounts counts;
+struct EntropyRead {
+    PeFile* pe;
+    BYTE* buffer;
 };
 
-void sweep_piece(SectionSweep& sweep, EntropyValues& values, ULONGLONG offset, const BYTE* data, DWORD size)
+// Counts the bytes of [start, end) a piece at a time; false when a read fails.
+bool count_range(EntropyRead& read, ULONGLONG start, ULONGLONG end, ByteCounts& counts)
 {
-    ULONGLONG piece_end = offset + size;
-    while (sweep.current < sweep.spans.size()) {
-        const Span& span = sweep.spans[sweep.current];
-        if (span.start >= piece_end)
-            return;
-        ULONGLONG from = std::max(span.start, offset);
-        ULONGLONG to = std::min(span.end, piece_end);
-        count_bytes(sweep.counts, data + (from - offset), static_cast<size_t>(to - from));
-        if (to < span.end)
-            return;
-        values.sections[span.section].bits = bits_per_byte(sweep.counts);
-        sweep.counts = ByteCounts();
-        ++sweep.current;
+    PeFile& pe = *read.pe;
+    for (ULONGLONG offset = start; offset < end;) {
+        DWORD wanted = static_cast<DWORD>(std::min<ULONGLONG>(HASH_PIECE_BYTES, end - offset));
+        LARGE_INTEGER position;
+        position.QuadPart = static_cast<LONGLONG>(offset);
+        DWORD got = 0;
+        if (!SetFilePointerEx(pe.file, position, nullptr, FILE_BEGIN) ||
+            !ReadFile(pe.file, read.buffer, wanted, &got, nullptr))
+            pe.read_error = GetLastError();
+        else if (got != wanted)
+            pe.read_error = ERROR_HANDLE_EOF;
+        if (pe.read_error != 0)
+            return false;
+        count_bytes(counts, read.buffer, got);
+        offset += got;
     }
+    return true;
+}
+
+// Each section's stored data, read on its own, as long as the budget lasts.
+PeStatus read_sections(EntropyRead& read, EntropyValues& values)
+{
+    const PeFile& pe = *read.pe;
+    ULONGLONG budget = SECTION_READ_FACTOR * pe.size;
+    for (const IMAGE_SECTION_HEADER& section : pe.sections) {
+        ULONGLONG start = std::min<ULONGLONG>(section.PointerToRawData, pe.size);
+        ULONGLONG end = std::min<ULONGLONG>(start + section.SizeOfRawData, pe.size);
+        SectionEntropy entry = {section_name(section), end > start, false, 0.0};
+        if (entry.has_data && end - start <= budget) {
+            ByteCounts counts = ByteCounts();
+            if (!count_range(read, start, end, counts))
+                return PE_READ_FAILED;
+            budget -= end - start;
+            entry.computed = true;
+            entry.bits = bits_per_byte(counts);
+        }
+        values.sections.push_back(entry);
+    }
+    return PE_IMAGE;
 }
 
 } // namespace
 
 void read_entropy(PeFile& pe, EntropyValues& values)
 {
-    SectionSweep sweep = {section_spans(pe, values), 0, ByteCounts()};
-    ByteCounts file = ByteCounts();
-    BYTE* buffer = static_cast<BYTE*>(VirtualAlloc(nullptr, HASH_PIECE_BYTES, MEM_COMMIT, PAGE_READWRITE));
-    if (buffer == nullptr) {
+    EntropyRead read = {&pe, static_cast<BYTE*>(VirtualAlloc(nullptr, HASH_PIECE_BYTES, MEM_COMMIT, PAGE_READWRITE))};
+    if (read.buffer == nullptr) {
         values.read = ValueRead{PE_READ_FAILED, L"show_extended_info::VirtualAlloc", GetLastError()};
         return;
     }
-    PeStatus status = PE_IMAGE;
-    for (ULONGLONG offset = 0; offset < pe.size && status == PE_IMAGE;) {
-        DWORD wanted = static_cast<DWORD>(std::min<ULONGLONG>(HASH_PIECE_BYTES, pe.size - offset));
-        LARGE_INTEGER position;
-        position.QuadPart = static_cast<LONGLONG>(offset);
-        DWORD read = 0;
-        if (!SetFilePointerEx(pe.file, position, nullptr, FILE_BEGIN) ||
-            !ReadFile(pe.file, buffer, wanted, &read, nullptr))
-            pe.read_error = GetLastError();
-        else if (read != wanted)
-            pe.read_error = ERROR_HANDLE_EOF;
-        if (pe.read_error != 0) {
-            status = PE_READ_FAILED;
-            break;
-        }
-        count_bytes(file, buffer, read);
-        sweep_piece(sweep, values, offset, buffer, read);
-        offset += read;
-    }
-    VirtualFree(buffer, 0, MEM_RELEASE);
+    ByteCounts file = ByteCounts();
+    PeStatus status = count_range(read, 0, pe.size, file) ? read_sections(read, values) : PE_READ_FAILED;
+    VirtualFree(read.buffer, 0, MEM_RELEASE);
     values.file_bits = bits_per_byte(file);
     set_read(values.read, status, pe, L"show_extended_info::ReadFile");
 }

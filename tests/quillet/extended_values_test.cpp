@@ -284,6 +284,12 @@ TEST(ExtendedValues, BlockShowsEachValueAndEverySignatureBesideAnUnchangedVerdic
         at = find_after(text, piece, at);
         EXPECT_NE(std::string::npos, at) << piece << "\n" << text;
     }
+    std::string image = read_file(path);
+    size_t text_section = section_header(image, 0);
+    std::string code = image.substr(read_u32(image, text_section + offsetof(IMAGE_SECTION_HEADER, PointerToRawData)),
+                                    read_u32(image, text_section + offsetof(IMAGE_SECTION_HEADER, SizeOfRawData)));
+    EXPECT_EQ(1u, count_of(text, "[Entropy]\r\n-- File: " + entropy_text(image) +
+                                     " --\r\n-- Section .text: " + entropy_text(code) + " --\r\n"));
     EXPECT_EQ(1u, count_of(text, "[Extended]"));
     EXPECT_EQ(0u, count_of(plain, "[Extended]"));
     // The verdict block is the same with and without the word.
