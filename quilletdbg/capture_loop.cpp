@@ -12,6 +12,7 @@
 #include "output_lock.h"
 #include "process_name.h"
 #include "sender_identity.h"
+#include "text_encoding.h"
 #include "text_color.h"
 #include "text_helpers.h"
 #include "time_stamp.h"
@@ -30,9 +31,11 @@ const int MESSAGE_BYTES = 1 + STAMP_BYTES + NAME_BYTES + ID_BYTES + 4 + CHANNEL_
 // One message as read from the buffer.
 struct Message {
     SYSTEMTIME arrival;
+    int utc_offset;
     DWORD process_id;
     const char* text;
     int length;
+    UINT code_page;
     wchar_t name[TEXT_CHARS]; // empty until looked up
 };
 
@@ -51,6 +54,7 @@ struct MessageText {
 Message message;
 MessageText message_text;
 wchar_t upper_text[CHANNEL_TEXT_BYTES + 1];
+wchar_t wide_text[CHANNEL_TEXT_BYTES + 1];
 
 // Colours take effect only on a console; elsewhere the calls would only fail, at the price of
 // a round trip to the system each. Asked once per pass of the loop.
@@ -113,11 +117,12 @@ int text_length(const char* text)
 void read_message()
 {
     if (time_stamps_on || message_sinks_on())
-        GetLocalTime(&message.arrival);
+        take_arrival_time(message.arrival, message.utc_offset);
     memset(message.name, 0, sizeof(message.name));
     message.process_id = *reinterpret_cast<const volatile DWORD*>(channel.view);
     message.text = channel.view + CHANNEL_TEXT_OFFSET;
     message.length = text_length(message.text);
+    message.code_page = message_code_page(message.text, static_cast<size_t>(message.length));
 }
 
 // Looks the sender up only when the decision needs its name.
@@ -125,7 +130,7 @@ bool message_wanted()
 {
     const wchar_t* text = L"";
     if (filter_has_texts(message_filter)) {
-        upper_case_message(message.text, message.length, upper_text);
+        upper_case_message(message.text, message.length, message.code_page, upper_text);
         text = upper_text;
     }
     int verdict = filter_verdict(message_filter, message.process_id, text, nullptr);
@@ -161,6 +166,25 @@ void format_message(bool first, MessageText& out)
     out.length = append(out, out.separator_end, message.text, message.length);
 }
 
+// With "-queue" the capture never waits for the console: the display has it.
+void hold_capture_locks()
+{
+    if (console_queued)
+        hold_output();
+    else
+        hold_console_and_output();
+}
+
+void release_capture_locks()
+{
+    release_console_and_output();
+}
+
+void print_fault_line(const wchar_t*, DWORD)
+{
+    qldbg_wprintf(L"quilletdbg::INTERNAL EXCEPTION");
+}
+
 // One piece on the console, in its colour (0: the current one); written before the colour
 // changes again.
 void show_piece(const char* bytes, int length, WORD colour)
@@ -184,13 +208,28 @@ void show_on_console(const MessageText& text)
     restore_text_color();
     show_piece(text.bytes + text.name_end, text.id_end - text.name_end, 2);
     show_piece(text.bytes + text.id_end, text.separator_end - text.id_end, 0);
-    show_piece(text.bytes + text.separator_end, text.length - text.separator_end, 7);
+    if (message.code_page != CP_UTF8) {
+        show_piece(text.bytes + text.separator_end, text.length - text.separator_end, 7);
+        return;
+    }
+    // Every character of a UTF-8 text, whatever the console's code page.
+    int chars = MultiByteToWideChar(CP_UTF8, 0, message.text, message.length, wide_text, CHANNEL_TEXT_BYTES);
+    set_text_color(7);
+    write_output_wide(wide_text, static_cast<size_t>(chars > 0 ? chars : 0));
+    restore_text_color();
 }
 
 void queue_for_display(const MessageText& text)
 {
-    ShownMessage shown = {text.bytes,         text.prefix_end, text.name_end, text.id_end,
-                          text.separator_end, text.length,     message.name,  static_cast<int>(wcslen(message.name))};
+    ShownMessage shown = {text.bytes,
+                          text.prefix_end,
+                          text.name_end,
+                          text.id_end,
+                          text.separator_end,
+                          text.length,
+                          message.name,
+                          static_cast<int>(wcslen(message.name)),
+                          message.code_page == CP_UTF8};
     queue_message(shown);
 }
 
@@ -201,7 +240,7 @@ void show_message()
     // Never under the output lock: the control handler must be able to take it meanwhile.
     if (console_queued)
         wait_for_queue_room();
-    hold_output();
+    hold_capture_locks();
     // The dots end with the first message shown, not with the first one read.
     bool first = first_message_arrived == 0;
     first_message_arrived = 1;
@@ -213,11 +252,13 @@ void show_message()
     else
         write_output_bytes(message_text.bytes, static_cast<size_t>(message_text.length));
     write_log_bytes(message_text.bytes, static_cast<size_t>(message_text.length));
-    pass_to_sinks(message.arrival, message.process_id, message.name, message.text, message.length);
+    SinkMessage sink = {message.arrival, message.utc_offset, message.process_id, message.name,
+                        message.text,    message.length,     message.code_page};
+    pass_to_sinks(sink);
     at_line_start = message.length > 0 && message.text[message.length - 1] == '\n';
     // Whatever ends the monitor later, this message is in the output and the log already.
     flush_monitor_output();
-    release_output();
+    release_capture_locks();
 }
 
 void capture_pass(void*)
@@ -249,10 +290,13 @@ void capture_loop()
     for (;;) {
         run_guarded(capture_pass, nullptr);
         // The fault may have struck halfway through a message.
-        restore_text_color();
-        release_output();
-        qldbg_wprintf(L"quilletdbg::INTERNAL EXCEPTION");
+        if (!console_queued)
+            restore_text_color();
+        release_capture_locks();
+        hold_capture_locks();
+        raise_notice(print_fault_line, L"", 0);
         at_line_start = false;
         flush_monitor_output();
+        release_capture_locks();
     }
 }

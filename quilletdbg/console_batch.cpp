@@ -49,12 +49,12 @@ void add_wide(Painter& p, WORD colour, const wchar_t* text, int length)
 
 // The bytes as the console shows them when they are written as they are: in its output code
 // page, and each "\n" as a line end, as the runtime's text mode writes it.
-void add_bytes(Painter& p, WORD colour, const char* bytes, int length)
+void add_bytes(Painter& p, WORD colour, const char* bytes, int length, UINT code_page)
 {
     if (length <= 0)
         return;
     static wchar_t wide[CHUNK_CHARS / 2];
-    int count = MultiByteToWideChar(p.code_page, 0, bytes, length, wide, CHUNK_CHARS / 2);
+    int count = MultiByteToWideChar(code_page, 0, bytes, length, wide, CHUNK_CHARS / 2);
     for (int i = 0; i < count; ++i) {
         if (wide[i] == L'\n')
             add_wide(p, colour, L"\r", 1);
@@ -93,7 +93,8 @@ bool count_cells(Painter& p, int width, int column, int& used, int& end_column, 
             y += c == L'\n';
             continue;
         }
-        if (c < 0x20 || c == 0x7F || (c >= 0xD800 && c <= 0xDFFF))
+        // Characters from the wide East Asian ones on may take two cells.
+        if (c < 0x20 || c == 0x7F || c >= 0x1100)
             return false;
         int cell = y * width + x - column;
         if (cell >= CHUNK_CELLS)
@@ -194,12 +195,13 @@ void paint_messages(const ShownMessage* messages, int count)
         const ShownMessage& m = messages[i];
         if (p.length + MESSAGE_CHARS_MAX > CHUNK_CHARS)
             paint_chunk(p);
-        add_bytes(p, p.base, m.bytes, m.prefix_end);
+        add_bytes(p, p.base, m.bytes, m.prefix_end, p.code_page);
         add_wide(p, NAME_COLOUR, m.name, m.name_length);
         add_wide(p, NAME_COLOUR, L"::", 2);
-        add_bytes(p, ID_COLOUR, m.bytes + m.name_end, m.id_end - m.name_end);
-        add_bytes(p, p.base, m.bytes + m.id_end, m.separator_end - m.id_end);
-        add_bytes(p, TEXT_COLOUR, m.bytes + m.separator_end, m.length - m.separator_end);
+        add_bytes(p, ID_COLOUR, m.bytes + m.name_end, m.id_end - m.name_end, p.code_page);
+        add_bytes(p, p.base, m.bytes + m.id_end, m.separator_end - m.id_end, p.code_page);
+        add_bytes(p, TEXT_COLOUR, m.bytes + m.separator_end, m.length - m.separator_end,
+                  m.utf8_text ? CP_UTF8 : p.code_page);
     }
     paint_chunk(p);
 }

@@ -16,6 +16,7 @@ struct ShownMessage {
     int length;
     const wchar_t* name;
     int name_length;
+    bool utf8_text; // the text is UTF-8; the rest is in the console's code page
 };
 
 // Paints count messages in order on the console behind standard output, each piece in the

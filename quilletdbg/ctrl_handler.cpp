@@ -6,14 +6,28 @@
 #include "channel_setup.h"
 #include "console_window.h"
 #include "display_queue.h"
+#include "message_sinks.h"
 #include "monitor_log.h"
+#include "monitor_output.h"
 #include "output_lock.h"
+#include "syslog_forward.h"
+
+namespace {
+
+// What the forwarders and the painting of the queue share at the end.
+const DWORD FINISH_MS = 3000;
+
+} // namespace
 
 BOOL WINAPI monitor_ctrl_handler(DWORD event)
 {
-    DWORD start = GetTickCount();
-    hold_output_for_exit();
-    finish_display(start);
+    DWORD deadline = GetTickCount() + FINISH_MS;
+    // The forwarders work on while the capture stops and the console is painted.
+    close_forwarders();
+    hold_output_until(deadline);
+    finish_display(deadline);
+    finish_message_sinks(deadline);
+    flush_monitor_output();
     // Straight to the console: the log never records the end of the run.
     wprintf(L"\nUser request termination.\n");
     release_channel();

@@ -4,9 +4,11 @@
 
 #include <stdio.h>
 
+#include "display_queue.h"
 #include "forward_options.h"
 #include "log_rotation.h"
 #include "monitor_log.h"
+#include "monitor_output.h"
 #include "text_helpers.h"
 
 namespace {
@@ -14,8 +16,9 @@ namespace {
 HANDLE json_file = INVALID_HANDLE_VALUE;
 std::wstring json_path;
 RotationState json_rotation = {false};
-// The capture thread's alone.
-UtcOffset json_offset = {};
+// Lines that did not get into the file; the notice is shown once for a row of failures.
+unsigned long json_losses = 0;
+bool write_notice_shown = false;
 
 HANDLE open_for_appending(const std::wstring& path)
 {
@@ -38,11 +41,29 @@ void rotate_json_before(size_t next)
     bool rotated = rotate_file(json_path, forward_options.log_keep, error);
     json_file = open_for_appending(json_path);
     if (json_file == INVALID_HANDLE_VALUE)
-        print_open_failure(json_path.c_str(), GetLastError());
+        raise_notice(print_open_failure, json_path.c_str(), GetLastError());
     if (rotated)
         json_rotation.notice_shown = false;
     else
         print_rotation_failure(json_path, error, json_rotation);
+}
+
+void print_write_failure(const wchar_t* path, DWORD code)
+{
+    qldbg_wprintf(L"\nCould not write to \"%ls\"; messages are lost until a write works again.\n", path);
+    print_failure_reason(code);
+}
+
+void note_write(bool written, DWORD error)
+{
+    if (written) {
+        write_notice_shown = false;
+        return;
+    }
+    ++json_losses;
+    if (!write_notice_shown)
+        raise_notice(print_write_failure, json_path.c_str(), error);
+    write_notice_shown = true;
 }
 
 void append_field(std::string& line, const char* name, const std::string& value)
@@ -86,10 +107,10 @@ std::string json_escaped(const std::string& utf8)
     return out;
 }
 
-std::string format_json_line(const ForwardMessage& message, UtcOffset& offset)
+std::string format_json_line(const ForwardMessage& message)
 {
     char time[RFC3339_BYTES];
-    format_rfc3339(message.arrival, offset, time);
+    format_rfc3339(message.arrival, message.utc_offset, time);
     std::string line = "{";
     append_field(line, "time", time);
     line += ",";
@@ -97,7 +118,7 @@ std::string format_json_line(const ForwardMessage& message, UtcOffset& offset)
     line += ",\"pid\":" + std::to_string(message.process_id) + ",";
     append_field(line, "process", utf8_of(message.name));
     line += ",";
-    append_field(line, "text", message_text_utf8(message.text));
+    append_field(line, "text", message_text_utf8(message.text, message.code_page));
     line += "}\n";
     return line;
 }
@@ -121,9 +142,23 @@ void write_json_message(const ForwardMessage& message)
 {
     if (json_file == INVALID_HANDLE_VALUE)
         return;
-    std::string line = format_json_line(message, json_offset);
+    std::string line = format_json_line(message);
     rotate_json_before(line.size());
+    if (json_file == INVALID_HANDLE_VALUE) {
+        ++json_losses; // the new file did not open: that has its notice
+        return;
+    }
     DWORD written = 0;
-    if (json_file != INVALID_HANDLE_VALUE)
-        WriteFile(json_file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    DWORD error = ERROR_SUCCESS;
+    if (!WriteFile(json_file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr))
+        error = GetLastError();
+    else if (written != line.size())
+        error = ERROR_DISK_FULL; // a short write is a full disk
+    note_write(error == ERROR_SUCCESS, error);
+}
+
+void print_json_losses()
+{
+    if (json_losses > 0)
+        qldbg_wprintf(L"\n%lu messages were not written to %ls", json_losses, json_path.c_str());
 }

@@ -4,6 +4,10 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <utility>
+#include <vector>
+
+#include "display_queue.h"
 #include "forward_options.h"
 #include "monitor_log.h"
 #include "monitor_output.h"
@@ -44,6 +48,49 @@ ULONGLONG log_size(FILE* log)
     return GetFileSizeEx(handle, &size) ? static_cast<ULONGLONG>(size.QuadPart) : 0;
 }
 
+typedef std::vector<std::pair<std::wstring, std::wstring>> Renames;
+
+// A file that is not there has nothing to move.
+bool move_file(const std::wstring& from, const std::wstring& to, Renames& done)
+{
+    if (MoveFileExW(from.c_str(), to.c_str(), 0)) {
+        done.push_back(std::make_pair(from, to));
+        return true;
+    }
+    DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+void undo(const Renames& done)
+{
+    for (size_t i = done.size(); i > 0; --i)
+        MoveFileExW(done[i - 1].second.c_str(), done[i - 1].first.c_str(), 0);
+}
+
+void print_rotation_notice(const wchar_t* path, DWORD code)
+{
+    qldbg_wprintf(L"\nCould not start a new \"%ls\"; it grows on.\n", path);
+    print_failure_reason(code);
+}
+
+void rotate_log_before(const char* bytes, size_t length)
+{
+    FILE* log = monitor_log;
+    if (log == nullptr || forward_options.log_size_mb == 0)
+        return;
+    if (!rotation_due(log_size(log), text_mode_bytes(bytes, length), forward_options.log_size_mb))
+        return;
+    close_monitor_log();
+    DWORD error = ERROR_SUCCESS;
+    bool rotated = rotate_file(monitor_log_path, forward_options.log_keep, error);
+    // A log that could not be renamed goes on where it was; the next message tries again.
+    reopen_monitor_log(rotated);
+    if (rotated)
+        log_rotation.notice_shown = false;
+    else
+        print_rotation_failure(monitor_log_path, error, log_rotation);
+}
+
 } // namespace
 
 std::wstring numbered_path(const std::wstring& path, DWORD number)
@@ -66,14 +113,25 @@ bool rotate_file(const std::wstring& path, DWORD keep, DWORD& error)
     error = rename_blocked(path);
     if (error != ERROR_SUCCESS)
         return false;
-    DeleteFileW(numbered_path(path, keep).c_str());
-    for (DWORD number = keep; number > 1; --number)
-        MoveFileExW(numbered_path(path, number - 1).c_str(), numbered_path(path, number).c_str(),
-                    MOVEFILE_REPLACE_EXISTING);
-    if (MoveFileExW(path.c_str(), numbered_path(path, 1).c_str(), MOVEFILE_REPLACE_EXISTING))
-        return true;
-    error = GetLastError();
-    return false;
+    // The current file first, to a name of its own: the rename most likely to fail (another
+    // program holds the file) then leaves everything as it was. The oldest goes last of all.
+    std::wstring parked = path + L".rotating";
+    // Left by a run that ended halfway; in the way of the renames.
+    DeleteFileW(parked.c_str());
+    DeleteFileW(numbered_path(path, keep + 1).c_str());
+    Renames done;
+    bool moved = move_file(path, parked, done) && !done.empty();
+    for (DWORD number = keep; moved && number >= 1; --number)
+        moved = move_file(numbered_path(path, number), numbered_path(path, number + 1), done);
+    moved = moved && move_file(parked, numbered_path(path, 1), done);
+    if (!moved) {
+        error = GetLastError();
+        error = error != ERROR_SUCCESS ? error : ERROR_FILE_NOT_FOUND;
+        undo(done);
+        return false;
+    }
+    DeleteFileW(numbered_path(path, keep + 1).c_str());
+    return true;
 }
 
 void print_rotation_failure(const std::wstring& path, DWORD code, RotationState& state)
@@ -81,24 +139,11 @@ void print_rotation_failure(const std::wstring& path, DWORD code, RotationState&
     if (state.notice_shown)
         return;
     state.notice_shown = true;
-    qldbg_wprintf(L"\nCould not start a new \"%ls\"; it grows on.\n", path.c_str());
-    print_failure_reason(code);
+    raise_notice(print_rotation_notice, path.c_str(), code);
 }
 
-void rotate_log_before(const char* bytes, size_t length)
+void install_log_rotation()
 {
-    FILE* log = monitor_log;
-    if (log == nullptr || forward_options.log_size_mb == 0)
-        return;
-    if (!rotation_due(log_size(log), text_mode_bytes(bytes, length), forward_options.log_size_mb))
-        return;
-    close_monitor_log();
-    DWORD error = ERROR_SUCCESS;
-    bool rotated = rotate_file(monitor_log_path, forward_options.log_keep, error);
-    // A log that could not be renamed goes on where it was; the next message tries again.
-    reopen_monitor_log(rotated);
-    if (rotated)
-        log_rotation.notice_shown = false;
-    else
-        print_rotation_failure(monitor_log_path, error, log_rotation);
+    if (forward_options.log_size_mb != 0)
+        before_log_write = rotate_log_before;
 }

@@ -20,13 +20,14 @@ std::wstring numbered_path(const std::wstring& path, DWORD number);
 bool rotation_due(ULONGLONG size, ULONGLONG next, DWORD limit_mb);
 
 // Renames path to its ".1" name after moving the older ones up by one; the one beyond keep is
-// deleted. The caller has closed path. False, with the system's error code, when path cannot
-// be renamed now (it is open elsewhere); nothing has then changed.
+// deleted. The caller has closed path. All or nothing: false, with the system's error code,
+// when a rename fails (path is open elsewhere, an old file is held); nothing has then moved.
 bool rotate_file(const std::wstring& path, DWORD keep, DWORD& error);
 
 // The notice for a rotation that failed, once per state until one succeeds.
 void print_rotation_failure(const std::wstring& path, DWORD code, RotationState& state);
 
-// For the log's own writes: starts a new log first when bytes (as written to the text-mode
-// log, each "\n" taking two) would take it past "-logsize".
-void rotate_log_before(const char* bytes, size_t length);
+// With "-logsize": hooks the rotation into the log's message writes, so that a new log starts
+// first when the bytes (as written to the text-mode log, each "\n" taking two) would take it
+// past the size.
+void install_log_rotation();

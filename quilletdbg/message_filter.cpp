@@ -100,9 +100,9 @@ void upper_case(wchar_t* text, size_t length)
         CharUpperBuffW(text, static_cast<DWORD>(length));
 }
 
-void upper_case_message(const char* text, int length, wchar_t* out)
+void upper_case_message(const char* text, int length, UINT code_page, wchar_t* out)
 {
-    int chars = length > 0 ? MultiByteToWideChar(CP_ACP, 0, text, length, out, length) : 0;
+    int chars = length > 0 ? MultiByteToWideChar(code_page, 0, text, length, out, length) : 0;
     upper_case(out, static_cast<size_t>(chars));
     out[chars] = L'\0';
 }

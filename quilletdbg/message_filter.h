@@ -36,9 +36,9 @@ bool filter_has_texts(const MessageFilter& filter);
 // Upper-cases length characters of text in place with the system's case mapping.
 void upper_case(wchar_t* text, size_t length);
 
-// The message text (8-bit, in the system's ANSI code page) as wide text, upper-cased, into
-// out (length + 1 characters at least).
-void upper_case_message(const char* text, int length, wchar_t* out);
+// The message text (8-bit, in code_page) as wide text, upper-cased, into out (length + 1
+// characters at least).
+void upper_case_message(const char* text, int length, UINT code_page, wchar_t* out);
 
 // Shown when its sender is one of the IDs (if any are given), its name or text contains an
 // include text (if any are given), and neither contains an exclude text. text and name are

@@ -75,18 +75,26 @@ void start_message_sinks()
     start_forwarders();
 }
 
-void pass_to_sinks(const SYSTEMTIME& arrival, DWORD process_id, const wchar_t* name, const char* text, int length)
+void pass_to_sinks(const SinkMessage& shown)
 {
-    if (length > 0)
-        output_line_open = text[length - 1] != '\n';
+    if (shown.length > 0)
+        output_line_open = shown.text[shown.length - 1] != '\n';
     if (!message_sinks_on())
         return;
     auto message = std::make_shared<ForwardMessage>();
-    message->arrival = arrival;
-    message->process_id = process_id;
-    message->name = name;
-    message->text.assign(text, static_cast<size_t>(length));
+    message->arrival = shown.arrival;
+    message->utc_offset = shown.utc_offset;
+    message->process_id = shown.process_id;
+    message->name = shown.name;
+    message->text.assign(shown.text, static_cast<size_t>(shown.length));
+    message->code_page = shown.code_page;
     write_json_message(*message);
     if (forwarding_on())
         queue_for_forwarding(message);
+}
+
+void finish_message_sinks(DWORD deadline)
+{
+    finish_forwarders(deadline);
+    print_json_losses();
 }

@@ -22,6 +22,21 @@ void open_message_sinks();
 // Once the channel is the monitor's: starts the forwarders.
 void start_message_sinks();
 
-// One shown message (its text as it came, length bytes): a line in the JSON file, queued for
-// every collector. On the capture side, under the output lock.
-void pass_to_sinks(const SYSTEMTIME& arrival, DWORD process_id, const wchar_t* name, const char* text, int length);
+// One shown message as the capture read it: its text as it came, length bytes.
+struct SinkMessage {
+    const SYSTEMTIME& arrival; // local time
+    int utc_offset;            // minutes local time was ahead of UTC then
+    DWORD process_id;
+    const wchar_t* name;
+    const char* text;
+    int length;
+    UINT code_page;
+};
+
+// A line in the JSON file, queued for every collector. On the capture side, under the output
+// lock.
+void pass_to_sinks(const SinkMessage& shown);
+
+// For the control handler, before the termination line, until the tick count deadline: lets
+// the forwarders finish, then prints what the collectors and the JSON file did not get.
+void finish_message_sinks(DWORD deadline);

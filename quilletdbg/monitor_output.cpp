@@ -8,13 +8,13 @@
 #include "error_detail.h"
 #include "fault_guard.h"
 #include "format_output.h"
-#include "log_rotation.h"
 #include "text_color.h"
 #include "tool_print.h"
 #include "user_context.h"
 #include "utf8_output.h"
 
 FILE* monitor_log = nullptr;
+void (*before_log_write)(const char* bytes, size_t length) = nullptr;
 
 namespace {
 
@@ -120,7 +120,8 @@ void write_output_wide(const wchar_t* text, size_t length)
 
 void write_log_bytes(const char* bytes, size_t length)
 {
-    rotate_log_before(bytes, length);
+    if (before_log_write != nullptr)
+        before_log_write(bytes, length);
     FILE* log = monitor_log;
     if (log != nullptr)
         fwrite(bytes, 1, length, log);

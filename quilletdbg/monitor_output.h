@@ -22,6 +22,9 @@ void write_output_wide(const wchar_t* text, size_t length);
 // and bytes as they are into the log file, when it is open, in one write.
 void write_log_bytes(const char* bytes, size_t length);
 
+// Called with a message's bytes before they go into the log (the log's rotation), or null.
+extern void (*before_log_write)(const char* bytes, size_t length);
+
 // Hands what was printed so far to the console or file and to the log file, so that nothing
 // printed is lost however the monitor ends.
 void flush_monitor_output();

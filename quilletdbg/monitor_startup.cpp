@@ -12,12 +12,14 @@
 #include "ctrl_handler.h"
 #include "display_queue.h"
 #include "forward_options.h"
+#include "log_rotation.h"
 #include "message_filter.h"
 #include "message_sinks.h"
 #include "monitor_banner.h"
 #include "monitor_log.h"
 #include "monitor_output.h"
 #include "text_color.h"
+#include "text_encoding.h"
 #include "text_helpers.h"
 #include "time_stamp.h"
 #include "user_context.h"
@@ -88,10 +90,12 @@ int run_monitor(int argc, wchar_t** argv)
         return failure;
     time_stamps_on = has_option(L"-time", L"-ts");
     message_queue_on = has_option(L"-queue", L"-q");
+    utf8_detection_on = !has_option(L"-ansi", L"-ansi");
     if (has_option(L"-cls", L"-c"))
         clear_console_screen();
     if (has_option(L"-log", L"-l"))
         open_monitor_log();
+    install_log_rotation();
     open_message_sinks();
     if (has_option(L"-top", L"-t"))
         make_console_topmost();

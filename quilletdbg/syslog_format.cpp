@@ -14,7 +14,6 @@ const size_t PROCID_CHARS = 128;
 // Facility user (1), severity debug (7): 1 * 8 + 7.
 const char SYSLOG_START[] = "<15>1 ";
 const char UTF8_BOM[] = "\xEF\xBB\xBF";
-const LONGLONG TICKS_PER_MINUTE = 600000000LL;
 
 std::wstring look_up_host_name()
 {
@@ -28,35 +27,11 @@ std::wstring look_up_host_name()
     return L"";
 }
 
-LONGLONG ticks_of(const SYSTEMTIME& time)
-{
-    FILETIME file_time = {};
-    SystemTimeToFileTime(&time, &file_time);
-    return static_cast<LONGLONG>((static_cast<ULONGLONG>(file_time.dwHighDateTime) << 32) | file_time.dwLowDateTime);
-}
-
-int offset_minutes(const SYSTEMTIME& local, UtcOffset& offset)
-{
-    if (offset.known && offset.year == local.wYear && offset.month == local.wMonth && offset.day == local.wDay &&
-        offset.hour == local.wHour)
-        return offset.minutes;
-    SYSTEMTIME utc = {};
-    if (!TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc))
-        return 0;
-    offset = {local.wYear,
-              local.wMonth,
-              local.wDay,
-              local.wHour,
-              static_cast<int>((ticks_of(local) - ticks_of(utc)) / TICKS_PER_MINUTE),
-              true};
-    return offset.minutes;
-}
-
 } // namespace
 
-int format_rfc3339(const SYSTEMTIME& local, UtcOffset& offset, char* out)
+int format_rfc3339(const SYSTEMTIME& local, int utc_offset, char* out)
 {
-    int minutes = offset_minutes(local, offset);
+    int minutes = utc_offset;
     char sign = minutes < 0 ? '-' : '+';
     minutes = abs(minutes);
     return _snprintf(out, RFC3339_BYTES, "%04u-%02u-%02uT%02u:%02u:%02u.%03u%c%02d:%02d", local.wYear, local.wMonth,
@@ -82,7 +57,7 @@ std::string utf8_of(const std::wstring& text)
     return out;
 }
 
-std::string message_text_utf8(const std::string& text)
+std::string message_text_utf8(const std::string& text, UINT code_page)
 {
     size_t length = text.size();
     if (length > 0 && text[length - 1] == '\n')
@@ -91,9 +66,12 @@ std::string message_text_utf8(const std::string& text)
         --length;
     if (length == 0)
         return std::string();
+    // Checked whole already: the bytes are the UTF-8 wanted.
+    if (code_page == CP_UTF8)
+        return text.substr(0, length);
     int count = static_cast<int>(length);
     std::wstring wide(length, L'\0');
-    int chars = MultiByteToWideChar(CP_ACP, 0, text.data(), count, &wide[0], count);
+    int chars = MultiByteToWideChar(code_page, 0, text.data(), count, &wide[0], count);
     wide.resize(static_cast<size_t>(chars > 0 ? chars : 0));
     return utf8_of(wide);
 }
@@ -108,10 +86,10 @@ std::string syslog_header_field(const std::wstring& value, size_t max_chars)
     return field.empty() ? "-" : field;
 }
 
-std::string format_syslog_message(const ForwardMessage& message, UtcOffset& offset)
+std::string format_syslog_message(const ForwardMessage& message)
 {
     char time[RFC3339_BYTES];
-    format_rfc3339(message.arrival, offset, time);
+    format_rfc3339(message.arrival, message.utc_offset, time);
     std::wstring app = message.name == L"N/A" ? std::wstring() : message.name;
     std::string out = SYSLOG_START;
     out += time;
@@ -123,7 +101,7 @@ std::string format_syslog_message(const ForwardMessage& message, UtcOffset& offs
     out += syslog_header_field(std::to_wstring(message.process_id), PROCID_CHARS);
     out += " - - ";
     out += UTF8_BOM;
-    out += message_text_utf8(message.text);
+    out += message_text_utf8(message.text, message.code_page);
     return out;
 }
 

@@ -1,6 +1,4 @@
-#include <winsock2.h>
-#include <ws2tcpip.h>
-#include <mswsock.h>
+#include "collector_socket.h"
 
 #include "syslog_forward.h"
 
@@ -13,35 +11,40 @@
 #include "monitor_output.h"
 #include "output_lock.h"
 #include "text_color.h"
+#include "work_queue.h"
 
 namespace {
 
 // A collector that is away is tried again after 1 s, then after twice the last delay, up to 30 s.
 const DWORD FIRST_RETRY_MS = 1000;
 const DWORD LAST_RETRY_MS = 30000;
-// Lost messages are reported when delivery resumes, or after this long without it.
-const DWORD REPORT_WAIT_MS = 30000;
-
+// How long the first datagram to an address waits for a refusal (the port is closed there),
+// when another address could take it instead.
+const DWORD REFUSAL_WAIT_MS = 500;
+// Lost messages are reported when delivery resumes, or this long after the first loss: with
+// every wait of the forwarder bounded, the line comes within 30 s.
+const DWORD REPORT_WAIT_MS = 24000;
 struct Collector {
     SyslogDestination destination;
-    sockaddr_storage address;
-    int address_length;
+    std::vector<CollectorAddress> addresses; // in the order the name resolved to them
+    size_t address_index;                    // the UDP socket's
     SOCKET socket;
-    HANDLE wake;
-    volatile LONG sleeping; // set by the forwarder before it waits for wake
-    CRITICAL_SECTION lock;
-    // Under the lock: what the capture side hands over.
+    HANDLE thread;
+    // Its lock guards what the capture side hands over and the loss count; pending counts the
+    // queued messages and the one on its way.
+    WorkQueue work;
     std::deque<std::shared_ptr<const ForwardMessage>> queue;
     size_t queued_bytes;
-    unsigned long overflowed;
-    // The forwarder's own.
-    std::string frame;    // the message on its way; a TCP one stays until it is out whole
-    unsigned long failed; // lost and not reported yet
+    unsigned long lost; // not reported yet
     DWORD first_loss_tick;
+    bool finished; // the control handler has counted; nothing more is reported
+    // The forwarder's own.
+    std::string frame; // the message on its way; a TCP one stays until it is out whole
+    bool in_flight;
+    bool fresh_address; // nothing sent to the UDP socket's address yet
     DWORD retry_ms;
     DWORD next_attempt_tick;
     bool retry_pending;
-    UtcOffset offset;
 };
 
 std::vector<Collector*> collectors;
@@ -51,76 +54,106 @@ size_t message_bytes(const ForwardMessage& message)
     return sizeof(message) + message.text.size() + message.name.size() * sizeof(wchar_t);
 }
 
-void note_losses(Collector& collector, unsigned long count)
+// Under the lock.
+void count_losses(Collector& collector, unsigned long count)
 {
     if (count == 0)
         return;
-    if (collector.failed == 0)
+    if (collector.lost == 0)
         collector.first_loss_tick = GetTickCount();
-    collector.failed += count;
+    collector.lost += count;
 }
 
-void gather_overflow(Collector& collector)
+void note_losses(Collector& collector, unsigned long count)
 {
-    EnterCriticalSection(&collector.lock);
-    unsigned long overflowed = collector.overflowed;
-    collector.overflowed = 0;
-    LeaveCriticalSection(&collector.lock);
-    note_losses(collector, overflowed);
+    work_queue_lock(collector.work);
+    count_losses(collector, count);
+    work_queue_unlock(collector.work);
 }
 
 // One line on the console and in the log, on a line of its own.
-void report_losses(Collector& collector)
+void report_losses(Collector& collector, unsigned long count)
 {
-    hold_output();
+    hold_console_and_output();
     if (output_line_open) {
         qldbg_wprintf(L"\n");
         output_line_open = false;
     }
     set_text_color(4);
-    qldbg_wprintf(L"%lu messages were not forwarded to %ls", collector.failed, collector.destination.text.c_str());
+    qldbg_wprintf(L"%lu messages were not forwarded to %ls", count, collector.destination.text.c_str());
     restore_text_color();
     qldbg_wprintf(L"\n");
     flush_monitor_output();
-    release_output();
-    collector.failed = 0;
+    release_console_and_output();
 }
 
 void report_if_due(Collector& collector, bool delivered)
 {
-    gather_overflow(collector);
-    if (collector.failed > 0 && (delivered || GetTickCount() - collector.first_loss_tick >= REPORT_WAIT_MS))
-        report_losses(collector);
+    work_queue_lock(collector.work);
+    unsigned long count = collector.lost;
+    bool due = count > 0 && !collector.finished && !work_queue_closed(collector.work) &&
+               (delivered || GetTickCount() - collector.first_loss_tick >= REPORT_WAIT_MS);
+    if (due)
+        collector.lost = 0;
+    work_queue_unlock(collector.work);
+    if (due)
+        report_losses(collector, count);
 }
 
-// The next message as its frame, or false (and the forwarder marked as sleeping) when the
-// queue is empty. Formatting happens here, off the capture side.
+DWORD report_wait(Collector& collector)
+{
+    work_queue_lock(collector.work);
+    DWORD wait = INFINITE;
+    if (collector.lost > 0) {
+        DWORD waited = GetTickCount() - collector.first_loss_tick;
+        wait = waited < REPORT_WAIT_MS ? REPORT_WAIT_MS - waited : 0;
+    }
+    work_queue_unlock(collector.work);
+    return wait;
+}
+
+// The next message as its frame, or false when the queue is empty. Formatting happens here,
+// off the capture side.
 bool take_next(Collector& collector)
 {
     std::shared_ptr<const ForwardMessage> next;
-    EnterCriticalSection(&collector.lock);
-    if (collector.queue.empty()) {
-        InterlockedExchange(&collector.sleeping, 1);
-    } else {
+    work_queue_lock(collector.work);
+    if (!collector.queue.empty()) {
         next = collector.queue.front();
         collector.queue.pop_front();
         collector.queued_bytes -= message_bytes(*next);
     }
-    LeaveCriticalSection(&collector.lock);
-    if (next)
-        collector.frame = format_syslog_message(*next, collector.offset);
+    work_queue_unlock(collector.work);
+    if (next) {
+        collector.frame = format_syslog_message(*next);
+        collector.in_flight = true;
+    }
     return static_cast<bool>(next);
 }
 
-void send_datagram(Collector& collector)
+// The message on its way got out, or is given up (lost: counted).
+void frame_done(Collector& collector, bool lost)
 {
-    size_t length = utf8_cut(collector.frame, UDP_DATAGRAM_BYTES);
-    int sent = sendto(collector.socket, collector.frame.data(), static_cast<int>(length), 0,
-                      reinterpret_cast<const sockaddr*>(&collector.address), collector.address_length);
     collector.frame.clear();
-    if (sent == SOCKET_ERROR)
-        note_losses(collector, 1);
-    report_if_due(collector, sent != SOCKET_ERROR);
+    collector.in_flight = false;
+    work_queue_lock(collector.work);
+    count_losses(collector, lost ? 1 : 0);
+    work_queue_done(collector.work, 1);
+    work_queue_unlock(collector.work);
+}
+
+// Waits until the tick count reaches tick, the queue is closed or a report falls due.
+void wait_until(Collector& collector, DWORD tick)
+{
+    for (;;) {
+        LONG remaining = static_cast<LONG>(tick - GetTickCount());
+        if (remaining <= 0 || work_queue_closed(collector.work))
+            return;
+        DWORD report = report_wait(collector);
+        DWORD wait = static_cast<DWORD>(remaining) < report ? static_cast<DWORD>(remaining) : report;
+        WaitForSingleObject(collector.work.wake, wait);
+        report_if_due(collector, false);
+    }
 }
 
 void schedule_retry(Collector& collector)
@@ -139,118 +172,115 @@ void drop_connection(Collector& collector)
     schedule_retry(collector);
 }
 
+// Every address in the order the name resolved to them, until one takes the connection.
 bool connect_collector(Collector& collector)
 {
-    if (collector.retry_pending) {
-        LONG remaining = static_cast<LONG>(collector.next_attempt_tick - GetTickCount());
-        if (remaining > 0)
-            Sleep(static_cast<DWORD>(remaining));
+    if (collector.retry_pending)
+        wait_until(collector, collector.next_attempt_tick);
+    for (const CollectorAddress& address : collector.addresses) {
+        SOCKET socket_handle = connect_bounded(address);
+        if (socket_handle != INVALID_SOCKET) {
+            collector.socket = socket_handle;
+            collector.retry_pending = false;
+            return true;
+        }
+        report_if_due(collector, false);
     }
-    SOCKET socket_handle = socket(collector.address.ss_family, SOCK_STREAM, IPPROTO_TCP);
-    if (socket_handle != INVALID_SOCKET &&
-        connect(socket_handle, reinterpret_cast<const sockaddr*>(&collector.address), collector.address_length) == 0) {
-        collector.socket = socket_handle;
-        collector.retry_pending = false;
-        return true;
-    }
-    if (socket_handle != INVALID_SOCKET)
-        closesocket(socket_handle);
     schedule_retry(collector);
     return false;
 }
 
-// A collector never talks back: a socket with something to read has been closed (or reset)
-// by the other side, and a message sent into it would be lost without a word.
-bool closed_by_collector(SOCKET socket_handle)
-{
-    fd_set readable;
-    FD_ZERO(&readable);
-    FD_SET(socket_handle, &readable);
-    timeval no_wait = {0, 0};
-    if (select(0, &readable, nullptr, nullptr, &no_wait) != 1)
-        return false;
-    char ignored[512];
-    return recv(socket_handle, ignored, sizeof(ignored), 0) <= 0;
-}
-
-bool send_all(SOCKET socket_handle, const std::string& bytes)
-{
-    size_t done = 0;
-    while (done < bytes.size()) {
-        int sent = send(socket_handle, bytes.data() + done, static_cast<int>(bytes.size() - done), 0);
-        if (sent == SOCKET_ERROR)
-            return false;
-        done += static_cast<size_t>(sent);
-    }
-    return true;
-}
-
 // A frame that did not get out whole goes again, whole, on the next connection: the collector
-// discards the broken piece with the old connection, so nothing arrives twice.
-void send_stream(Collector& collector)
+// discards the broken piece with the old connection, so nothing arrives twice. False when the
+// forwarder is to stop: closed, and the collector cannot be reached now.
+bool send_stream(Collector& collector)
 {
     if (collector.socket != INVALID_SOCKET && closed_by_collector(collector.socket))
         drop_connection(collector);
     if (collector.socket == INVALID_SOCKET && !connect_collector(collector)) {
         report_if_due(collector, false);
-        return;
+        return !work_queue_closed(collector.work);
     }
     if (!send_all(collector.socket, octet_counted(collector.frame))) {
         drop_connection(collector);
-        return;
+        return !work_queue_closed(collector.work);
     }
-    collector.frame.clear();
+    frame_done(collector, false);
     collector.retry_ms = FIRST_RETRY_MS;
     report_if_due(collector, true);
+    return true;
 }
 
-DWORD wait_time(const Collector& collector)
+// The UDP socket connected to the next address, so that a refusal (the port is closed
+// there) comes back as an error of the socket.
+void use_address(Collector& collector, size_t index)
 {
-    if (collector.failed == 0)
-        return INFINITE;
-    DWORD waited = GetTickCount() - collector.first_loss_tick;
-    return waited < REPORT_WAIT_MS ? REPORT_WAIT_MS - waited : 0;
+    if (collector.socket != INVALID_SOCKET)
+        closesocket(collector.socket);
+    collector.address_index = index;
+    collector.fresh_address = true;
+    collector.socket = open_datagram_socket(collector.addresses[index]);
+}
+
+void move_on(Collector& collector)
+{
+    use_address(collector, (collector.address_index + 1) % collector.addresses.size());
+}
+
+// A datagram, cut at UDP_DATAGRAM_BYTES; a refusal moves the socket to the next address and
+// the datagram goes there.
+void send_datagram(Collector& collector)
+{
+    size_t length = utf8_cut(collector.frame, UDP_DATAGRAM_BYTES);
+    bool others = collector.addresses.size() > 1;
+    // Every address once, and one more send where a refusal of an earlier datagram moved it.
+    for (size_t tries = 0; tries <= collector.addresses.size(); ++tries) {
+        int sent = send(collector.socket, collector.frame.data(), static_cast<int>(length), 0);
+        if (sent == SOCKET_ERROR && refused(WSAGetLastError())) {
+            note_losses(collector, 1); // the earlier one that was refused
+            move_on(collector);
+            continue;
+        }
+        bool fresh = collector.fresh_address;
+        collector.fresh_address = false;
+        if (sent != SOCKET_ERROR && fresh && others && refusal_pending(collector.socket, REFUSAL_WAIT_MS)) {
+            move_on(collector);
+            continue;
+        }
+        frame_done(collector, sent == SOCKET_ERROR);
+        report_if_due(collector, sent != SOCKET_ERROR);
+        return;
+    }
+    frame_done(collector, true);
+    report_if_due(collector, false);
 }
 
 DWORD WINAPI forwarder(void* parameter)
 {
     Collector& collector = *static_cast<Collector*>(parameter);
     for (;;) {
-        if (collector.frame.empty() && !take_next(collector)) {
-            WaitForSingleObject(collector.wake, wait_time(collector));
+        if (!collector.in_flight && !take_next(collector)) {
+            if (work_queue_closed(collector.work))
+                return 0;
+            work_queue_wait(collector.work, report_wait(collector));
             report_if_due(collector, false);
             continue;
         }
-        if (collector.destination.tcp)
-            send_stream(collector);
-        else
+        if (!collector.destination.tcp)
             send_datagram(collector);
+        else if (!send_stream(collector))
+            return 0;
     }
 }
 
-DWORD resolve(Collector& collector)
+// What the collector did not get: lost, still queued, or on its way.
+unsigned long not_forwarded(Collector& collector)
 {
-    ADDRINFOW hints = {};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = collector.destination.tcp ? SOCK_STREAM : SOCK_DGRAM;
-    hints.ai_protocol = collector.destination.tcp ? IPPROTO_TCP : IPPROTO_UDP;
-    ADDRINFOW* found = nullptr;
-    int error = GetAddrInfoW(collector.destination.host.c_str(), collector.destination.port.c_str(), &hints, &found);
-    if (error != 0)
-        return static_cast<DWORD>(error);
-    size_t length = found->ai_addrlen < sizeof(collector.address) ? found->ai_addrlen : sizeof(collector.address);
-    memcpy(&collector.address, found->ai_addr, length);
-    collector.address_length = static_cast<int>(length);
-    FreeAddrInfoW(found);
-    return ERROR_SUCCESS;
-}
-
-// A datagram's port unreachable must not turn into an error of the next send.
-void ignore_port_unreachable(SOCKET socket_handle)
-{
-    BOOL report = FALSE;
-    DWORD returned = 0;
-    WSAIoctl(socket_handle, SIO_UDP_CONNRESET, &report, sizeof(report), nullptr, 0, &returned, nullptr, nullptr);
+    work_queue_lock(collector.work);
+    collector.finished = true;
+    unsigned long count = collector.lost + static_cast<unsigned long>(collector.work.pending);
+    work_queue_unlock(collector.work);
+    return count;
 }
 
 } // namespace
@@ -265,7 +295,9 @@ DWORD resolve_syslog_destinations(const ForwardOptions& options, const SyslogDes
         collector->destination = destination;
         collector->socket = INVALID_SOCKET;
         collector->retry_ms = FIRST_RETRY_MS;
-        DWORD error = resolve(*collector);
+        // Ready before the forwarders start: Ctrl+C may come at any time.
+        work_queue_init(collector->work);
+        DWORD error = resolve_collector(collector->destination, collector->addresses);
         if (error != ERROR_SUCCESS) {
             failed = &destination;
             delete collector;
@@ -284,15 +316,9 @@ bool forwarding_on()
 void start_forwarders()
 {
     for (Collector* collector : collectors) {
-        InitializeCriticalSection(&collector->lock);
-        collector->wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-        if (!collector->destination.tcp) {
-            collector->socket = socket(collector->address.ss_family, SOCK_DGRAM, IPPROTO_UDP);
-            ignore_port_unreachable(collector->socket);
-        }
-        HANDLE thread = CreateThread(nullptr, 0, forwarder, collector, 0, nullptr);
-        if (thread != nullptr)
-            CloseHandle(thread);
+        if (!collector->destination.tcp)
+            use_address(*collector, 0);
+        collector->thread = CreateThread(nullptr, 0, forwarder, collector, 0, nullptr);
     }
 }
 
@@ -300,19 +326,42 @@ void queue_for_forwarding(const std::shared_ptr<const ForwardMessage>& message)
 {
     size_t bytes = message_bytes(*message);
     for (Collector* collector : collectors) {
-        EnterCriticalSection(&collector->lock);
+        work_queue_lock(collector->work);
         while (!collector->queue.empty() &&
                (collector->queue.size() >= QUEUE_MESSAGES || collector->queued_bytes + bytes > QUEUE_BYTES)) {
             collector->queued_bytes -= message_bytes(*collector->queue.front());
             collector->queue.pop_front();
-            ++collector->overflowed;
+            count_losses(*collector, 1);
+            work_queue_done(collector->work, 1);
         }
         collector->queue.push_back(message);
         collector->queued_bytes += bytes;
-        LeaveCriticalSection(&collector->lock);
-        if (InterlockedExchange(&collector->sleeping, 0) != 0)
-            SetEvent(collector->wake);
+        bool wake = work_queue_added(collector->work, 1);
+        work_queue_unlock(collector->work);
+        if (wake)
+            work_queue_wake(collector->work);
     }
+}
+
+void close_forwarders()
+{
+    for (Collector* collector : collectors)
+        work_queue_close(collector->work);
+}
+
+void finish_forwarders(DWORD deadline)
+{
+    close_forwarders();
+    for (Collector* collector : collectors) {
+        // Done when everything went out or the forwarder gave up.
+        HANDLE ends[] = {collector->work.idle, collector->thread};
+        LONG left = static_cast<LONG>(deadline - GetTickCount());
+        WaitForMultipleObjects(collector->thread != nullptr ? 2 : 1, ends, FALSE,
+                               left > 0 ? static_cast<DWORD>(left) : 0);
+    }
+    for (Collector* collector : collectors)
+        qldbg_wprintf(L"\n%lu messages were not forwarded to %ls", not_forwarded(*collector),
+                      collector->destination.text.c_str());
 }
 
 std::string octet_counted(const std::string& message)

@@ -29,5 +29,13 @@ void start_forwarders();
 // never waits for a collector. When a queue is full its oldest message is dropped and counted.
 void queue_for_forwarding(const std::shared_ptr<const ForwardMessage>& message);
 
+// No more messages come: the forwarders finish what they hold (and stop trying a collector
+// that cannot be reached).
+void close_forwarders();
+
+// For the end: closes, waits for the forwarders until the tick count deadline, then prints
+// "N messages were not forwarded to DEST" for each collector, also when N is 0.
+void finish_forwarders(DWORD deadline);
+
 // The TCP frame of RFC 6587 octet counting: the message's length, a space and the message.
 std::string octet_counted(const std::string& message);

@@ -22,3 +22,28 @@ int format_stamp(const SYSTEMTIME& time, StampDay& day, char* out)
                         time.wSecond, time.wMilliseconds);
     return length;
 }
+
+namespace {
+
+const LONGLONG TICKS_PER_MINUTE = 600000000LL;
+
+LONGLONG ticks_of(const SYSTEMTIME& time)
+{
+    FILETIME file_time = {};
+    SystemTimeToFileTime(&time, &file_time);
+    return static_cast<LONGLONG>((static_cast<ULONGLONG>(file_time.dwHighDateTime) << 32) | file_time.dwLowDateTime);
+}
+
+} // namespace
+
+void take_arrival_time(SYSTEMTIME& local, int& utc_offset)
+{
+    SYSTEMTIME utc = {};
+    GetSystemTime(&utc);
+    if (!SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) {
+        local = utc;
+        utc_offset = 0;
+        return;
+    }
+    utc_offset = static_cast<int>((ticks_of(local) - ticks_of(utc)) / TICKS_PER_MINUTE);
+}

@@ -22,3 +22,8 @@ void set_stamp_day(StampDay& day, const SYSTEMTIME& time);
 // Writes "hh:mm:ss.mmm " for time into out (STAMP_BYTES), after a line "--- dd.mm.yyyy ---"
 // when time falls on another day than the previous stamp. Returns the bytes written.
 int format_stamp(const SYSTEMTIME& time, StampDay& day, char* out);
+
+// The time now as local time and the minutes local time is ahead of UTC at this moment: the
+// UTC time converted with the rule that holds for it, so that the hour that repeats when
+// daylight saving time ends still gets its own offset.
+void take_arrival_time(SYSTEMTIME& local, int& utc_offset);

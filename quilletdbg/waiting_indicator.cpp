@@ -15,10 +15,10 @@ DWORD indicator_id = 0;
 
 void print_dot()
 {
-    hold_output();
+    hold_console_and_output();
     qldbg_wprintf(L".");
     flush_monitor_output();
-    release_output();
+    release_console_and_output();
 }
 
 // One second, which any process may cut short by setting the named event.

@@ -65,10 +65,16 @@ TEST(SyslogFormat, HeaderFieldsCutsAndEscapesKeepToTheirRfcs)
     EXPECT_EQ("a\\nb\\r\\t\\\"\\\\\\u0001\\u001b\\u007f\\u0085\xC3\xA9",
               json_escaped("a\nb\r\t\"\\\x01\x1B\x7F\xC2\x85\xC3\xA9"));
     SYSTEMTIME arrival = {2026, 12, 1, 7, 18, 0, 0, 123};
-    UtcOffset west = {2026, 12, 7, 18, -330, true};
     char time[RFC3339_BYTES];
-    format_rfc3339(arrival, west, time);
+    format_rfc3339(arrival, -330, time);
     EXPECT_STREQ("2026-12-07T18:00:00.123-05:30", time);
+    // Decoded as its code page says; a UTF-8 text is taken as it is.
+    EXPECT_EQ("Gr\xC3\xBC\xC3\x9F"
+              "e",
+              message_text_utf8("Gr\xC3\xBC\xC3\x9F"
+                                "e\r\n",
+                                CP_UTF8));
+    EXPECT_EQ("\xC3\x83\xC2\xA9", message_text_utf8("\xC3\xA9\n", 1252));
 }
 
 TEST(LogRotation, OlderFilesMoveUpTheOneBeyondKeepGoesAndAHeldFileStays)
@@ -89,7 +95,14 @@ TEST(LogRotation, OlderFilesMoveUpTheOneBeyondKeepGoesAndAHeldFileStays)
     EXPECT_FALSE(rotate_file(path, 2, error));
     EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), error);
     CloseHandle(held);
+    // An old file held open: the current one has moved by then, and moves back.
+    held = CreateFileW(numbered_path(path, 1).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_FALSE(rotate_file(path, 2, error));
+    EXPECT_NE(static_cast<DWORD>(ERROR_SUCCESS), error);
+    CloseHandle(held);
     EXPECT_EQ("held current one",
               read_file(path) + " " + read_file(numbered_path(path, 1)) + " " + read_file(numbered_path(path, 2)));
     EXPECT_FALSE(file_exists(numbered_path(path, 3)));
+    EXPECT_FALSE(file_exists(path + L".rotating"));
 }

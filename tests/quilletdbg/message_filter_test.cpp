@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <string.h>
+
 #include <string>
 #include <vector>
 
 #include "message_filter.h"
+#include "text_encoding.h"
 #include "time_stamp.h"
 
 namespace {
@@ -66,8 +69,40 @@ TEST(MessageFilter, VerdictsAndWhenTheNameIsNeeded)
     EXPECT_EQ(MESSAGE_SHOWN, filter_verdict(filter, 7, L"APPLE", L"GAMMA.EXE"));
 
     wchar_t upper[16];
-    upper_case_message("Cherry Pie", 10, upper);
+    upper_case_message("Cherry Pie", 10, CP_ACP, upper);
     EXPECT_STREQ(L"CHERRY PIE", upper);
+    upper_case_message("caf\xC3\xA9", 5, CP_UTF8, upper);
+    EXPECT_STREQ(L"CAF\u00C9", upper);
+}
+
+TEST(TextEncoding, Utf8OnlyWhenWellFormedWithAMultiByteCharacter)
+{
+    const struct {
+        const char* bytes;
+        bool utf8;
+    } cases[] = {
+        {"plain ASCII\n", false},
+        {"Gr\xC3\xBC\xC3\x9F"
+         "e \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x98\x80",
+         true},
+        {"Gr\xFC\xDF"
+         "e",
+         false},                      // ANSI (1252)
+        {"\xC3\xA9 and \xE9", false}, // mixed: UTF-8, then an ANSI byte
+        {"\xC0\xAF", false},          // overlong "/"
+        {"\xED\xA0\x80", false},      // a surrogate
+        {"\xF4\x90\x80\x80", false},  // past U+10FFFF
+        {"\xE6\x97", false},          // cut short
+        {"\x80 lone continuation", false},
+    };
+    for (const auto& each : cases) {
+        EXPECT_EQ(each.utf8, is_utf8_text(each.bytes, strlen(each.bytes))) << each.bytes;
+        EXPECT_EQ(each.utf8 ? static_cast<UINT>(CP_UTF8) : static_cast<UINT>(CP_ACP),
+                  message_code_page(each.bytes, strlen(each.bytes)));
+    }
+    utf8_detection_on = false; // "-ansi"
+    EXPECT_EQ(static_cast<UINT>(CP_ACP), message_code_page("\xC3\xA9", 2));
+    utf8_detection_on = true;
 }
 
 TEST(TimeStamp, DateLineBeforeTheFirstStampOfAnotherDay)

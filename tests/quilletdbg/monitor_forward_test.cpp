@@ -25,12 +25,17 @@ const size_t DATAGRAM_BYTES = 8192;
 
 // A collector inside the test, on 127.0.0.1 (port 0: any free one). Not inheritable: inherited
 // by the monitor, it would outlive its closing here and keep its port.
-SOCKET open_collector(bool tcp, unsigned short& port)
+// receive_buffer: the size of the receive buffer (0: the system's), which the connections it
+// accepts inherit.
+SOCKET open_collector(bool tcp, unsigned short& port, int receive_buffer = 0)
 {
     SOCKET collector = socket(AF_INET, tcp ? SOCK_STREAM : SOCK_DGRAM, 0);
     SetHandleInformation(reinterpret_cast<HANDLE>(collector), HANDLE_FLAG_INHERIT, 0);
     BOOL reuse = TRUE;
     setsockopt(collector, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&reuse), sizeof(reuse));
+    if (receive_buffer > 0)
+        setsockopt(collector, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&receive_buffer),
+                   sizeof(receive_buffer));
     sockaddr_in address = {};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
@@ -102,6 +107,41 @@ std::string through_ansi(const std::wstring& text)
     wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()),
                                                         &wide[0], static_cast<int>(wide.size()))));
     return narrow(wide);
+}
+
+std::string encoded(const std::wstring& text, UINT code_page)
+{
+    std::string out(text.size() * 4, '\0');
+    int length = WideCharToMultiByte(code_page, 0, text.c_str(), static_cast<int>(text.size()), &out[0],
+                                     static_cast<int>(out.size()), nullptr, nullptr);
+    return out.substr(0, static_cast<size_t>(length));
+}
+
+std::wstring decoded(const std::string& bytes, UINT code_page)
+{
+    std::wstring wide(bytes.size(), L'\0');
+    wide.resize(static_cast<size_t>(MultiByteToWideChar(code_page, 0, bytes.data(), static_cast<int>(bytes.size()),
+                                                        &wide[0], static_cast<int>(wide.size()))));
+    return wide;
+}
+
+std::wstring hex(const std::string& bytes)
+{
+    std::wstring out;
+    for (unsigned char c : bytes) {
+        wchar_t pair[3];
+        _snwprintf(pair, 3, L"%02x", c);
+        out += pair;
+    }
+    return out;
+}
+
+// Megabytes of traffic through the monitor take their time on a loaded machine.
+RunOptions patient()
+{
+    RunOptions options;
+    options.timeout_ms = 300000;
+    return options;
 }
 
 std::string host_name()
@@ -200,7 +240,9 @@ TEST_F(MonitorForward, CollectorsGetRfc5424BytesOverUdpAndTcp)
     }
     EXPECT_GT(tcp_frames[1].size(), DATAGRAM_BYTES); // the datagram was cut, the frame was not
     EXPECT_EQ(1u, count_of(run.out, "Could not open \"" + narrow(folder) + "\" for wirting.\r\nReason: 5\r\n"));
-    EXPECT_EQ(0u, count_of(run.out, "not forwarded"));
+    // Nothing lost: the end says so for each collector.
+    EXPECT_EQ(2u, count_of(run.out, "not forwarded"));
+    EXPECT_EQ(2u, count_of(run.out, "\r\n0 messages were not forwarded to "));
     closesocket(connection);
     closesocket(listener);
     closesocket(udp);
@@ -307,7 +349,9 @@ TEST_F(MonitorForward, FilesStartAfreshAtTheSizeKeepingTheNewestWhole)
     const int COUNT = 900;
     const size_t LETTERS = 4000;
     start({L"-l", L"-json", path(L"events.json"), L"-logsize", L"1", L"-logkeep", L"2"}, program);
-    ASSERT_EQ(0u, send_traffic({L"bulk", std::to_wstring(COUNT), std::to_wstring(LETTERS)}).exit_code);
+    ASSERT_EQ(
+        0u,
+        run_program(traffic_exe(), {L"bulk", std::to_wstring(COUNT), std::to_wstring(LETTERS)}, patient()).exit_code);
     EXPECT_TRUE(wait_for_output(monitor, "::" + std::to_string(COUNT - 1) + ":", 120000));
     stop();
     const struct {
@@ -360,4 +404,176 @@ TEST_F(MonitorForward, BadValuesEnd87AfterBannerAndOneRedLineBeforeTheMutex)
     }
     EXPECT_FALSE(file_exists(path(L"quilletdbg.log")));
     stop();
+}
+
+// Bytes as programs send them with OutputDebugStringA: UTF-8, ANSI, and both mixed (which is
+// no UTF-8). The console, the JSON file and a collector show the characters; the log keeps
+// the bytes; "-ex" matches the decoded text. "-ansi" reads everything in the ANSI code page.
+TEST_F(MonitorForward, Utf8AnsiAndMixedBytesOnTheConsoleInJsonAndAtACollector)
+{
+    const std::wstring umlauts = L"Gr\u00fc\u00dfe";
+    const std::string utf8_text = encoded(L"utf8: " + umlauts + L" \u041f\u0440\u0438\u0432\u0435\u0442", CP_UTF8);
+    const std::string ansi_text = encoded(L"ansi: " + umlauts, CP_ACP);
+    const std::string mixed_text = "mixed: " + encoded(L"\u00e9", CP_UTF8) + " and " + encoded(L"\u00e9", CP_ACP);
+    const std::string dropped_text = encoded(L"drop: \u00c4rger", CP_UTF8);
+    const struct {
+        std::vector<std::wstring> words;
+        bool detect;
+    } runs[] = {{{}, true}, {{L"-queue", L"-ansi"}, false}};
+    for (const auto& run : runs) {
+        SCOPED_TRACE(run.detect ? "detected" : "-ansi");
+        console_clear();
+        std::wstring json = path(run.detect ? L"detected.json" : L"ansi.json");
+        unsigned short port = 0;
+        SOCKET udp = open_collector(false, port);
+        ASSERT_NE(INVALID_SOCKET, udp);
+        std::wstring collector = L"udp://127.0.0.1:" + std::to_wstring(port);
+        std::vector<std::wstring> words = {L"-l", L"-json", json, L"-syslog", collector, L"-ex", L"\u00e4rger"};
+        words.insert(words.end(), run.words.begin(), run.words.end());
+        start_on_console(words, program);
+        RunResult sent = send_traffic({L"bytes", hex(utf8_text + "\n"), hex(ansi_text + "\n"), hex(mixed_text + "\n"),
+                                       hex(dropped_text + "\n"), hex("done\n")});
+        std::string pid = std::to_string(sent.pid);
+        EXPECT_TRUE(wait_for_console(L"::" + std::to_wstring(sent.pid) + L"::done"));
+        std::vector<std::string> datagrams; // the texts, after the byte-order mark
+        for (std::string got; datagrams.size() < 8 && (got = receive_datagram(udp)) != "<none>";) {
+            datagrams.push_back(got.substr(got.find(BOM) + 3));
+            if (datagrams.back() == "done")
+                break;
+        }
+        stop();
+        closesocket(udp);
+        std::string log = read_file(path(L"quilletdbg.log"));
+        std::string lines = read_file(json);
+        // The dropped one is shown only where "-ex" cannot find the decoded "ÄRGER".
+        std::vector<std::string> shown = {utf8_text, ansi_text, mixed_text};
+        if (!run.detect)
+            shown.push_back(dropped_text);
+        for (size_t i = 0; i < shown.size(); ++i) {
+            const std::string& bytes = shown[i];
+            bool utf8 = run.detect && i == 0;
+            std::wstring characters = decoded(bytes, utf8 ? CP_UTF8 : CP_ACP);
+            // Bytes as the console shows them: in its output code page, or, where Wine's console
+            // takes written bytes, in the ANSI code page.
+            std::wstring row = L"::" + std::to_wstring(sent.pid) + L"::";
+            COORD at = {};
+            EXPECT_TRUE(console_find(row + decoded(bytes, utf8 ? CP_UTF8 : GetConsoleOutputCP()), at) ||
+                        (!utf8 && console_find(row + characters, at)))
+                << i << " " << narrow(console_text());
+            EXPECT_EQ(1u, count_of(lines, "\"text\":\"" + narrow(characters) + "\"}")) << i;
+            ASSERT_GT(datagrams.size(), i);
+            EXPECT_EQ(narrow(characters), datagrams[i]) << i;
+            EXPECT_EQ(1u, count_of(log, "::" + pid + "::" + bytes + "\r\n")) << i;
+        }
+        EXPECT_EQ(shown.size() + 1, datagrams.size());
+        EXPECT_EQ(shown.size() + 1, count_of(lines, "\n"));
+        // The end: the queue's line, each collector's, then the termination line.
+        COORD lost = {}, ended = {};
+        std::wstring lost_line = L"0 messages were not forwarded to " + collector;
+        ASSERT_TRUE(console_find(lost_line, lost));
+        ASSERT_TRUE(console_find(L"User request termination.", ended));
+        EXPECT_EQ(lost.Y + 1, ended.Y);
+        EXPECT_EQ(1u, count_of(log, narrow(lost_line)));
+        if (!run.detect) {
+            COORD queued = {};
+            ASSERT_TRUE(console_find(L"Queued messages not shown on the console: 0", queued));
+            EXPECT_EQ(queued.Y + 1, lost.Y);
+        }
+    }
+}
+
+// A collector that reads every frame, until the one of "stall done".
+struct HealthyCollector {
+    SOCKET listener;
+    bool marker_arrived;
+};
+
+static DWORD WINAPI read_until_marker(void* context)
+{
+    HealthyCollector& collector = *static_cast<HealthyCollector*>(context);
+    SOCKET connection = accept_connection(collector.listener);
+    const std::string marker = "stall done";
+    for (std::string frame; (frame = receive_frame(connection)) != "<none>";) {
+        if (frame.size() > marker.size() && frame.compare(frame.size() - marker.size(), marker.size(), marker) == 0) {
+            collector.marker_arrived = true;
+            break;
+        }
+    }
+    closesocket(connection);
+    return 0;
+}
+
+// A collector that takes the connection and never reads: its forwarder gives up on each send
+// in time, the capture and the other collector go on, the log has everything, and the losses
+// are reported while the monitor runs and at its end.
+TEST_F(MonitorForward, StalledCollectorHoldsUpNothingAndItsLossesAreReported)
+{
+    // Beyond what the collector's queue holds (8 MiB) and the sockets take in.
+    const int COUNT = 3000;
+    const size_t LETTERS = 4000;
+    unsigned short stalled_port = 0, healthy_port = 0;
+    SOCKET stalled = open_collector(true, stalled_port, 4096);
+    SOCKET healthy = open_collector(true, healthy_port);
+    ASSERT_NE(INVALID_SOCKET, stalled);
+    ASSERT_NE(INVALID_SOCKET, healthy);
+    std::wstring stalled_name = L"tcp://127.0.0.1:" + std::to_wstring(stalled_port);
+    start({L"-q", L"-l", L"-syslog", stalled_name, L"-syslog", L"tcp://127.0.0.1:" + std::to_wstring(healthy_port)},
+          program);
+    HealthyCollector reader = {healthy, false};
+    HANDLE reading = CreateThread(nullptr, 0, read_until_marker, &reader, 0, nullptr);
+    ASSERT_NE(nullptr, reading);
+    ASSERT_EQ(
+        0u,
+        run_program(traffic_exe(), {L"bulk", std::to_wstring(COUNT), std::to_wstring(LETTERS)}, patient()).exit_code);
+    SOCKET never_read = accept_connection(stalled);
+    EXPECT_NE(INVALID_SOCKET, never_read);
+    ASSERT_EQ(0u, send_traffic({L"send", L"stall done\n"}).exit_code);
+    EXPECT_TRUE(wait_for_output(monitor, "::stall done\r\n", 120000));
+    WaitForSingleObject(reading, INFINITE);
+    CloseHandle(reading);
+    EXPECT_TRUE(reader.marker_arrived) << "the healthy collector waited for the stalled one";
+    std::string reported = " messages were not forwarded to " + narrow(stalled_name) + "\r\n";
+    EXPECT_TRUE(wait_for_output(monitor, reported, 120000)) << "no loss line while running";
+    RunResult run = stop();
+    closesocket(never_read);
+    closesocket(stalled);
+    closesocket(healthy);
+    std::vector<int> logged = indices(read_file(path(L"quilletdbg.log")), "::", "\r\n", LETTERS);
+    ASSERT_EQ(static_cast<size_t>(COUNT), logged.size());
+    for (int i = 0; i < COUNT; ++i)
+        ASSERT_EQ(i, logged[static_cast<size_t>(i)]);
+    std::smatch end;
+    EXPECT_TRUE(std::regex_search(
+        run.out, end,
+        std::regex("\r\n\\d+ messages were not forwarded to tcp://127\\.0\\.0\\.1:" + std::to_string(stalled_port) +
+                   "\r\n\\d+ messages were not forwarded to "
+                   "tcp://127\\.0\\.0\\.1:" +
+                   std::to_string(healthy_port) + "\r\nUser request termination\\.\r\n$")))
+        << run.out.substr(run.out.size() > 600 ? run.out.size() - 600 : 0);
+}
+
+// An old log that another program holds cannot move up: nothing moves, one notice says so,
+// and the log grows on with every message.
+TEST_F(MonitorForward, HeldOldLogLeavesEveryFileInPlaceWithOneNotice)
+{
+    const int COUNT = 300;
+    const size_t LETTERS = 4000;
+    std::wstring older_log = path(L"quilletdbg.2.log");
+    write_file(path(L"quilletdbg.1.log"), "one");
+    write_file(older_log, "two");
+    HANDLE held = CreateFileW(older_log.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    start({L"-l", L"-logsize", L"1"}, program);
+    ASSERT_EQ(0u, send_traffic({L"bulk", std::to_wstring(COUNT), std::to_wstring(LETTERS)}).exit_code);
+    EXPECT_TRUE(wait_for_output(monitor, "::" + std::to_string(COUNT - 1) + ":", 120000));
+    RunResult run = stop();
+    CloseHandle(held);
+    EXPECT_EQ(1u, count_of(run.out, "Could not start a new \"" + narrow(path(L"quilletdbg.log")) + "\"; it grows on."));
+    EXPECT_EQ("one two", read_file(path(L"quilletdbg.1.log")) + " " + read_file(older_log));
+    EXPECT_FALSE(file_exists(path(L"quilletdbg.3.log")));
+    EXPECT_FALSE(file_exists(path(L"quilletdbg.log.rotating")));
+    std::vector<int> logged = indices(read_file(path(L"quilletdbg.log")), "::", "\r\n", LETTERS);
+    ASSERT_EQ(static_cast<size_t>(COUNT), logged.size());
+    EXPECT_EQ(COUNT - 1, logged.back());
 }

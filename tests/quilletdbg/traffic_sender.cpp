@@ -4,6 +4,8 @@
 //   send WORD...            one message per word, exactly the word (no line end added)
 //   hold WORD...            sends each word, sets the sent event, then stays alive until the
 //                           release event is set
+//   bytes HEX...            one message per word, the bytes it spells in hexadecimal, sent with
+//                           OutputDebugStringA as they are
 //   many COUNT TAG          COUNT messages "TAG:i\n", i from 0
 //   long BYTES              one message of BYTES letters and a line end
 //   bulk COUNT BYTES        COUNT messages "i:" and BYTES letters and a line end, i from 0
@@ -37,6 +39,19 @@ int send_words(int count, wchar_t** words)
 {
     for (int i = 0; i < count; ++i)
         OutputDebugStringW(words[i]);
+    return 0;
+}
+
+int send_bytes(int count, wchar_t** words)
+{
+    for (int i = 0; i < count; ++i) {
+        std::string bytes;
+        for (const wchar_t* digit = words[i]; digit[0] != L'\0' && digit[1] != L'\0'; digit += 2) {
+            wchar_t pair[3] = {digit[0], digit[1], L'\0'};
+            bytes += static_cast<char>(wcstoul(pair, nullptr, 16));
+        }
+        OutputDebugStringA(bytes.c_str());
+    }
     return 0;
 }
 
@@ -221,6 +236,8 @@ int wmain(int argc, wchar_t** argv)
     std::wstring mode = argv[1];
     if (mode == L"send")
         return send_words(argc - 2, argv + 2);
+    if (mode == L"bytes")
+        return send_bytes(argc - 2, argv + 2);
     if (mode == L"hold")
         return hold(argc - 2, argv + 2);
     if (mode == L"many" && argc > 3)
