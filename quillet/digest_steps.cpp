@@ -3,8 +3,8 @@
 #include <string.h>
 #include <wchar.h>
 
+#include "digest_kinds.h"
 #include "failure_notice.h"
-#include "file_hash.h"
 #include "report_output.h"
 #include "text_color.h"
 #include "text_helpers.h"

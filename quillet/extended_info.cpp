@@ -17,11 +17,18 @@ void read_image_groups(PeFile& pe, ExtendedInfo& info)
     read_mitigations(fresh(pe), info.mitigations);
     read_build_identity(fresh(pe), info.build);
     read_entropy(fresh(pe), info.entropy);
-    read_overlay(fresh(pe), info.overlay);
     read_managed(fresh(pe), info.managed);
     read_exports(fresh(pe), info.exports);
     read_tls_callbacks(fresh(pe), info.tls);
-    read_signature_list(fresh(pe), info.signatures);
+    // The overlay ends where the certificate table begins: both need a table inside the file.
+    PeStatus certificates = check_certificate_table(fresh(pe));
+    if (certificates == PE_IMAGE) {
+        read_overlay(fresh(pe), info.overlay);
+        read_signature_list(fresh(pe), info.signatures);
+    } else {
+        set_read(info.overlay.read, certificates, pe, L"show_extended_info::ReadFile");
+        set_read(info.signatures.read, certificates, pe, L"show_extended_info::ReadFile");
+    }
 }
 
 } // namespace
@@ -49,6 +56,8 @@ void read_extended_info(const wchar_t* path, ExtendedInfo& info)
         return;
     }
     PeStatus status = read_pe_headers(pe);
+    if (status == PE_IMAGE)
+        status = read_pe_sections(pe);
     if (status == PE_NOT_IMAGE) {
         info.state = EXTENDED_NOT_IMAGE;
     } else if (status != PE_IMAGE) {

@@ -331,24 +331,6 @@ void keep_digest(const HashJob& job, DigestOutcome& outcome)
 
 } // namespace
 
-const DigestKind* digest_word(const wchar_t* word)
-{
-    for (const DigestKind& digest : DIGEST_KINDS) {
-        if (_wcsicmp(word, digest.word) == 0)
-            return &digest;
-    }
-    return nullptr;
-}
-
-const wchar_t* digest_name(ALG_ID algorithm)
-{
-    for (const DigestKind& digest : DIGEST_KINDS) {
-        if (digest.source == WHOLE_FILE && digest.algorithm == algorithm)
-            return digest.name;
-    }
-    return L"";
-}
-
 void compute_digest_outcome(ALG_ID algorithm, const wchar_t* path, DigestOutcome& outcome)
 {
     outcome = DigestOutcome();

@@ -3,7 +3,8 @@
 #include "extended_report.h"
 #include "file_properties.h"
 #include "hash_ahead.h"
-#include "image_hash.h"
+#include "digest_report.h"
+#include "report_guard.h"
 #include "signature_report.h"
 #include "text_helpers.h"
 
@@ -47,23 +48,28 @@ void read_file_record(const RecordWants& wants, const std::wstring& path, FileRe
     record.path = path;
     FailureList* outer = failure_collector;
     failure_collector = &record.failures;
+    // Every step is guarded: one that throws leaves its notice among the failures, and the
+    // record is still made.
     if (wants.digests_first)
         read_digests(wants, record);
-    read_file_facts(record);
+    run_report_step(L"print_file_properties", [&]() { read_file_facts(record); });
     if (!wants.digests_first)
         read_digests(wants, record);
-    failure_collector = outer;
-    read_version_info(path.c_str(), record.version);
-    if (record.version.failure != VERSION_READ)
+    if (run_report_step(L"show_version_info", [&]() { read_version_info(path.c_str(), record.version); }) &&
+        record.version.failure != VERSION_READ)
         add_failure(record.failures, version_failure_text(record.version.failure), record.version.failure_code);
     record.has_signature = wants.signature;
     if (wants.signature)
-        record.signature = signature_verdict(path.c_str());
+        run_report_step(L"print_signature_information", [&]() { record.signature = signature_verdict(path.c_str()); });
     record.has_extended = wants.extended;
-    if (wants.extended) {
-        read_extended_info(path.c_str(), record.extended);
-        record.extended_cells = extended_cells(record.extended, record.failures);
-    }
+    if (wants.extended)
+        run_report_step(L"show_extended_info", [&]() {
+            read_extended_info(path.c_str(), record.extended);
+            record.extended_cells = extended_cells(record.extended, record.failures);
+        });
+    if (wants.extended && record.extended_cells.size() != EXTENDED_COLUMN_COUNT)
+        record.extended_cells.assign(EXTENDED_COLUMN_COUNT, std::wstring());
+    failure_collector = outer;
 }
 
 bool record_unreadable(const FileRecord& record)

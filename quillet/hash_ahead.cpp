@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 
+#include "report_guard.h"
 #include "settings.h"
 
 namespace {
@@ -120,7 +121,12 @@ unsigned __stdcall hash_worker(void*)
         digest->has_access_time = has_access_time;
         digest->accessed = data.ftLastAccessTime;
         LeaveCriticalSection(&pool.lock);
-        compute_digest_outcome(digest->algorithm, digest->path.c_str(), digest->outcome);
+        // What the computing throws becomes the digest's notice, as on the reporting thread.
+        try {
+            compute_digest_outcome(digest->algorithm, digest->path.c_str(), digest->outcome);
+        } catch (...) {
+            record_step(digest->outcome, DIGEST_FAILED, L"show_hash_info", caught_exception_code());
+        }
         EnterCriticalSection(&pool.lock);
         digest->done = true;
         WakeAllConditionVariable(&pool.work_done);

@@ -1,6 +1,5 @@
 #include "image_hash.h"
 
-#include <ctype.h>
 #include <stdio.h>
 #include <string.h>
 #include <wchar.h>
@@ -8,10 +7,10 @@
 #include <string>
 
 #include "failure_notice.h"
+#include "file_hash.h"
 #include "import_ordinals.h"
 #include "pe_view.h"
 #include "report_output.h"
-#include "text_color.h"
 #include "text_helpers.h"
 
 const wchar_t NO_PE_IMAGE_TEXT[] = L"No PE Image";
@@ -21,9 +20,6 @@ namespace {
 
 const wchar_t NO_IMPORTS_TEXT[] = L"No Imports";
 
-// More imported functions than any real image has: a table this long goes round in circles.
-const size_t MOST_IMPORTS = 1 << 20;
-
 // Longest digest offered: SHA-256.
 const DWORD LONGEST_DIGEST = 32;
 
@@ -32,7 +28,8 @@ const DWORD LONGEST_DIGEST = 32;
 // its hash stays the same when a signature is added.
 const ULONGLONG SIGNED_IMAGE_ALIGNMENT = 8;
 
-enum Outcome { PE_DIGEST_DONE, PE_NO_DIGEST, PE_DIGEST_FAILED };
+// Bytes of import text gathered before they go into the hash.
+const DWORD IMPORT_TEXT_PIECE = 64 * 1024;
 
 // One image hash or import hash; every handle starts empty so that the clean-up can release
 // whatever was obtained.
@@ -43,6 +40,9 @@ struct PeDigest {
     HCRYPTPROV provider;
     HCRYPTHASH hash;
     BYTE* buffer;
+    // The import text: what is gathered in buffer, what went into the hash before it.
+    DWORD gathered;
+    ULONGLONG text_bytes;
     // What shows in place of a digest that the file does not have.
     const wchar_t* missing;
     wchar_t text[TEXT_CHARS];
@@ -60,7 +60,7 @@ void fail(const PeDigest& job, const wchar_t* step, DWORD code)
     print_html_break();
 }
 
-Outcome damaged()
+PeDigestResult damaged()
 {
     print_failure(ERROR_BAD_EXE_FORMAT, DAMAGED_IMAGE_TEXT);
     print_html_break();
@@ -68,7 +68,7 @@ Outcome damaged()
 }
 
 // What a status of the image's reading means for the digest: go on, or the notice it gets.
-bool usable(const PeDigest& job, PeStatus status, Outcome& outcome)
+bool usable(const PeDigest& job, PeStatus status, PeDigestResult& outcome)
 {
     if (status == PE_IMAGE)
         return true;
@@ -95,6 +95,15 @@ bool begin_hash(PeDigest& job)
         return false;
     }
     return true;
+}
+
+bool allocate_buffer(PeDigest& job, DWORD size)
+{
+    job.buffer = static_cast<BYTE*>(VirtualAlloc(nullptr, size, MEM_COMMIT, PAGE_READWRITE));
+    if (job.buffer != nullptr)
+        return true;
+    fail(job, L"VirtualAlloc", GetLastError());
+    return false;
 }
 
 bool feed_hash(PeDigest& job, const BYTE* data, DWORD size)
@@ -145,24 +154,24 @@ bool hash_range(PeDigest& job, const ByteRange& range)
 }
 
 // The file without the CheckSum field, the certificate table's directory entry and the
-// certificate table itself.
-Outcome hash_signed_image(PeDigest& job)
+// certificate table itself. An image whose header holds no entry for the table (fewer than
+// five data directories) has no table: only the CheckSum is left out.
+PeDigestResult hash_signed_image(PeDigest& job)
 {
     const PeFile& pe = job.pe;
-    if (!pe.has_security_entry)
-        return damaged();
-    job.buffer = static_cast<BYTE*>(VirtualAlloc(nullptr, HASH_PIECE_BYTES, MEM_COMMIT, PAGE_READWRITE));
-    if (job.buffer == nullptr) {
-        fail(job, L"VirtualAlloc", GetLastError());
+    PeDigestResult outcome = PE_DIGEST_DONE;
+    if (!usable(job, check_certificate_table(pe), outcome))
+        return outcome;
+    if (!begin_hash(job) || !allocate_buffer(job, HASH_PIECE_BYTES))
         return PE_DIGEST_FAILED;
-    }
-    bool has_table = pe.security.Size != 0;
+    bool has_table = pe.has_security_entry && pe.security.Size != 0;
     ULONGLONG table_start = has_table ? pe.security.VirtualAddress : pe.size;
     ULONGLONG table_end = has_table ? table_start + pe.security.Size : pe.size;
-    const ByteRange ranges[] = {{0, pe.checksum_offset},
-                                {pe.checksum_offset + sizeof(DWORD), pe.security_entry_offset},
-                                {pe.security_entry_offset + sizeof(IMAGE_DATA_DIRECTORY), table_start},
-                                {table_end, pe.size}};
+    ULONGLONG after_checksum = pe.checksum_offset + sizeof(DWORD);
+    ULONGLONG entry_start = pe.has_security_entry ? pe.security_entry_offset : after_checksum;
+    ULONGLONG entry_end = pe.has_security_entry ? entry_start + sizeof(IMAGE_DATA_DIRECTORY) : after_checksum;
+    const ByteRange ranges[] = {
+        {0, pe.checksum_offset}, {after_checksum, entry_start}, {entry_end, table_start}, {table_end, pe.size}};
     for (const ByteRange& range : ranges) {
         if (!hash_range(job, range))
             return PE_DIGEST_FAILED;
@@ -176,11 +185,13 @@ Outcome hash_signed_image(PeDigest& job)
     return PE_DIGEST_DONE;
 }
 
-std::string lower_case(std::string text)
+// The C locale's lower case, which quillet runs in: ASCII letters alone.
+void lower_case(std::string& text)
 {
-    for (char& c : text)
-        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-    return text;
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
 }
 
 // The library's name as the import hash writes it: lower case, without "dll", "ocx" or "sys".
@@ -193,6 +204,28 @@ std::string library_part(const std::string& library)
     return extension == "dll" || extension == "ocx" || extension == "sys" ? library.substr(0, dot) : library;
 }
 
+// Adds to the import text, which goes into the hash a piece at a time; PE_DAMAGED past its
+// bound.
+PeStatus add_text(PeDigest& job, const std::string& text)
+{
+    job.text_bytes += text.size();
+    if (job.text_bytes > MOST_IMPORT_TEXT_BYTES)
+        return PE_DAMAGED;
+    for (size_t done = 0; done < text.size();) {
+        if (job.gathered == IMPORT_TEXT_PIECE) {
+            if (!feed_hash(job, job.buffer, job.gathered))
+                return PE_READ_FAILED;
+            job.gathered = 0;
+        }
+        size_t room = IMPORT_TEXT_PIECE - job.gathered;
+        size_t part = text.size() - done < room ? text.size() - done : room;
+        memcpy(job.buffer + job.gathered, text.data() + done, part);
+        job.gathered += static_cast<DWORD>(part);
+        done += part;
+    }
+    return PE_IMAGE;
+}
+
 // The function's part of one import: its name, or the ordinal's name from the tables, or
 // "ord" and the ordinal.
 PeStatus function_part(PeFile& pe, const std::string& library, ULONGLONG thunk, std::string& function)
@@ -202,84 +235,100 @@ PeStatus function_part(PeFile& pe, const std::string& library, ULONGLONG thunk, 
         // The hint/name entry: a 16-bit hint, then the name.
         DWORD name = static_cast<DWORD>(thunk) & 0x7FFFFFFF;
         PeStatus status = read_pe_string(pe, name + sizeof(WORD), function);
-        function = lower_case(function);
+        lower_case(function);
         return status;
     }
     WORD ordinal = static_cast<WORD>(thunk & 0xFFFF);
     const char* known = imported_ordinal_name(library, ordinal);
-    function = known != nullptr ? lower_case(known) : "ord" + std::to_string(ordinal);
+    function = known != nullptr ? known : "ord" + std::to_string(ordinal);
+    lower_case(function);
     return PE_IMAGE;
 }
 
 // The functions of one library, in the order of its lookup table (the address table when the
 // lookup table is missing).
-PeStatus add_library_imports(PeFile& pe, const IMAGE_IMPORT_DESCRIPTOR& descriptor, std::string& text, size_t& count)
+PeStatus add_library_imports(PeDigest& job, const IMAGE_IMPORT_DESCRIPTOR& descriptor, DWORD& functions)
 {
+    PeFile& pe = job.pe;
     std::string library;
     PeStatus status = read_pe_string(pe, descriptor.Name, library);
-    library = lower_case(library);
+    lower_case(library);
+    std::string prefix = library_part(library) + ".";
     DWORD thunk_size = pe.pe32_plus ? sizeof(ULONGLONG) : sizeof(DWORD);
     DWORD lookup = descriptor.OriginalFirstThunk != 0 ? descriptor.OriginalFirstThunk : descriptor.FirstThunk;
+    // Kept across the functions, so that their memory is taken once.
+    std::string function, entry;
     for (DWORD rva = lookup; status == PE_IMAGE; rva += thunk_size) {
         ULONGLONG thunk = 0;
-        if (rva < lookup || ++count > MOST_IMPORTS)
+        if (rva < lookup || ++functions > MOST_IMPORTED_FUNCTIONS)
             return PE_DAMAGED;
         status = read_pe_rva(pe, rva, &thunk, thunk_size);
         if (status != PE_IMAGE || thunk == 0)
             return status;
-        std::string function;
         status = function_part(pe, library, thunk, function);
-        text += (text.empty() ? "" : ",") + library_part(library) + "." + function;
+        entry.assign(job.text_bytes == 0 ? "" : ",");
+        entry += prefix;
+        entry += function;
+        if (status == PE_IMAGE)
+            status = add_text(job, entry);
     }
     return status;
 }
 
-// "library.function" for every import, joined by commas; empty when the image imports nothing.
-PeStatus import_text(PeFile& pe, std::string& text)
+// "library.function" for every import, joined by commas, into the hash. The table ends with
+// the first entry that lacks a name or an address table, as the loader reads it.
+PeStatus hash_import_text(PeDigest& job)
 {
-    const IMAGE_IMPORT_DESCRIPTOR none = {};
-    size_t count = 0;
-    DWORD first = pe.imports.VirtualAddress;
+    DWORD libraries = 0, functions = 0;
+    DWORD first = job.pe.imports.VirtualAddress;
     for (DWORD rva = first; first != 0; rva += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
         IMAGE_IMPORT_DESCRIPTOR descriptor;
-        PeStatus status = rva < first ? PE_DAMAGED : read_pe_rva(pe, rva, &descriptor, sizeof(descriptor));
+        PeStatus status = rva < first ? PE_DAMAGED : read_pe_rva(job.pe, rva, &descriptor, sizeof(descriptor));
         if (status != PE_IMAGE)
             return status;
-        if (memcmp(&descriptor, &none, sizeof(descriptor)) == 0)
+        if (descriptor.Name == 0 || descriptor.FirstThunk == 0)
             break;
-        if (descriptor.Name == 0 || ++count > MOST_IMPORTS)
+        if (++libraries > MOST_IMPORTED_LIBRARIES)
             return PE_DAMAGED;
-        status = add_library_imports(pe, descriptor, text, count);
+        status = add_library_imports(job, descriptor, functions);
         if (status != PE_IMAGE)
             return status;
     }
     return PE_IMAGE;
 }
 
-Outcome hash_import_names(PeDigest& job)
+PeDigestResult hash_import_names(PeDigest& job)
 {
-    std::string text;
-    Outcome outcome = PE_DIGEST_DONE;
-    if (!usable(job, import_text(job.pe, text), outcome))
-        return outcome;
-    if (text.empty()) {
+    PeDigestResult outcome = PE_DIGEST_DONE;
+    if (job.pe.imports.VirtualAddress == 0) {
         job.missing = NO_IMPORTS_TEXT;
         return PE_NO_DIGEST;
     }
-    if (!begin_hash(job) ||
-        !feed_hash(job, reinterpret_cast<const BYTE*>(text.data()), static_cast<DWORD>(text.size())))
+    if (!usable(job, read_pe_sections(job.pe), outcome))
+        return outcome;
+    if (!begin_hash(job) || !allocate_buffer(job, IMPORT_TEXT_PIECE))
         return PE_DIGEST_FAILED;
-    return PE_DIGEST_DONE;
+    PeStatus status = hash_import_text(job);
+    // A hash that failed to take a piece printed its notice already.
+    if (status == PE_READ_FAILED && job.pe.read_error == 0)
+        return PE_DIGEST_FAILED;
+    if (!usable(job, status, outcome))
+        return outcome;
+    if (job.text_bytes == 0) {
+        job.missing = NO_IMPORTS_TEXT;
+        return PE_NO_DIGEST;
+    }
+    return feed_hash(job, job.buffer, job.gathered) ? PE_DIGEST_DONE : PE_DIGEST_FAILED;
 }
 
-Outcome compute_pe_digest(PeDigest& job, const wchar_t* path)
+PeDigestResult compute(PeDigest& job, const wchar_t* path)
 {
     DWORD error = 0;
     if (!open_pe_file(job.pe, path, error)) {
         fail(job, L"CreateFile", error);
         return PE_DIGEST_FAILED;
     }
-    Outcome outcome = PE_DIGEST_DONE;
+    PeDigestResult outcome = PE_DIGEST_DONE;
     PeStatus status = read_pe_headers(job.pe);
     if (status == PE_NOT_IMAGE) {
         job.missing = NO_PE_IMAGE_TEXT;
@@ -288,18 +337,12 @@ Outcome compute_pe_digest(PeDigest& job, const wchar_t* path)
     if (!usable(job, status, outcome))
         return outcome;
     if (job.kind->source == SIGNED_IMAGE)
-        outcome = begin_hash(job) ? hash_signed_image(job) : PE_DIGEST_FAILED;
+        outcome = hash_signed_image(job);
     else
         outcome = hash_import_names(job);
     if (outcome == PE_DIGEST_DONE && !finish_hash(job))
         return PE_DIGEST_FAILED;
     return outcome;
-}
-
-void start_job(PeDigest& job, const DigestKind& digest)
-{
-    job.kind = &digest;
-    job.routine = digest.source == SIGNED_IMAGE ? L"show_image_hash" : L"show_import_hash";
 }
 
 void clean_up(PeDigest& job)
@@ -315,44 +358,24 @@ void clean_up(PeDigest& job)
     SetLastError(saved_error);
 }
 
-void print_value(const DigestKind& digest, const wchar_t* value, int progress)
-{
-    if (progress == 1)
-        ql_wprintf(L"File %ls: ", digest.label);
-    set_text_color(1);
-    ql_wprintf(L"%ls", value);
-    print_html_break();
-    restore_text_color();
-    if (progress == 1)
-        ql_wprintf(L"\n\n");
-}
-
 } // namespace
 
-void show_digest(const DigestKind& digest, const wchar_t* path, int progress)
+PeDigestResult compute_pe_digest(const DigestKind& digest, const wchar_t* path, wchar_t* text)
 {
-    if (digest.source == WHOLE_FILE) {
-        show_hash_info(digest.algorithm, path, progress);
-        return;
-    }
     PeDigest job = {};
-    start_job(job, digest);
-    Outcome outcome = compute_pe_digest(job, path);
-    if (outcome != PE_DIGEST_FAILED)
-        print_value(digest, outcome == PE_DIGEST_DONE ? job.text : job.missing, progress);
-    clean_up(job);
-}
-
-void digest_cell_text(const DigestKind& digest, const wchar_t* path, wchar_t* text)
-{
+    job.kind = &digest;
+    job.routine = digest.source == SIGNED_IMAGE ? L"show_image_hash" : L"show_import_hash";
+    PeDigestResult outcome = PE_DIGEST_FAILED;
+    // Whatever the reading throws, the file and the hash are released before it goes on up.
+    try {
+        outcome = compute(job, path);
+    } catch (...) {
+        clean_up(job);
+        throw;
+    }
     clear_text_buffer(text);
-    if (digest.source == WHOLE_FILE) {
-        file_digest_text(digest.algorithm, path, text);
-        return;
-    }
-    PeDigest job = {};
-    start_job(job, digest);
-    if (compute_pe_digest(job, path) == PE_DIGEST_DONE)
-        copy_text(text, TEXT_CHARS, job.text);
+    if (outcome != PE_DIGEST_FAILED)
+        copy_text(text, TEXT_CHARS, outcome == PE_DIGEST_DONE ? job.text : job.missing);
     clean_up(job);
+    return outcome;
 }

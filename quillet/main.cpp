@@ -9,9 +9,10 @@
 #include "extended_report.h"
 #include "file_hash.h"
 #include "file_properties.h"
-#include "image_hash.h"
+#include "digest_report.h"
 #include "multiple_runs.h"
 #include "report_frame.h"
+#include "report_guard.h"
 #include "report_output.h"
 #include "settings.h"
 #include "signature_report.h"
@@ -178,13 +179,14 @@ DWORD run_single_file()
     bool extended = false;
     int digest_index = single_file_digest_index(extended);
     print_banner();
-    print_file_properties(path);
+    // Each block that throws gets its notice, and the report goes on to the next.
+    run_report_step(L"print_file_properties", [&]() { print_file_properties(path); });
     if (digest_index != -1 && settings.AskIfSizeExceeds == 1)
         gate_digest(path, stored_words[digest_index]);
-    show_version_info(path);
+    run_report_step(L"show_version_info", [&]() { show_version_info(path); });
     if (extended)
-        show_extended_info(path);
-    print_signature_information(path);
+        run_report_step(L"show_extended_info", [&]() { show_extended_info(path); });
+    run_report_step(L"print_signature_information", [&]() { print_signature_information(path); });
     close_log();
     return 0;
 }

@@ -17,8 +17,9 @@
 #include "hash_ahead.h"
 #include "extended_report.h"
 #include "html_text.h"
-#include "image_hash.h"
+#include "digest_report.h"
 #include "report_frame.h"
+#include "report_guard.h"
 #include "report_output.h"
 #include "run_failure.h"
 #include "run_request.h"
@@ -41,6 +42,15 @@ WalkVisitor walk_visitor(void (*entry)(void*, const std::wstring&, bool, const s
     return visitor;
 }
 
+// The last blocks of a file's report; a block that throws gets its notice and the report goes on.
+void report_version_and_signature(const wchar_t* path)
+{
+    run_report_step(L"show_version_info", [&]() { show_version_info(path); });
+    if (request->extended)
+        run_report_step(L"show_extended_info", [&]() { show_extended_info(path); });
+    run_report_step(L"print_signature_information", [&]() { print_signature_information(path); });
+}
+
 void report_listed_file(void*, const std::wstring& listed)
 {
     const wchar_t* path = listed.c_str();
@@ -50,11 +60,8 @@ void report_listed_file(void*, const std::wstring& listed)
         ql_wprintf(L"\n");
         show_digest(*digest, path, 1);
     }
-    print_file_properties(path);
-    show_version_info(path);
-    if (request->extended)
-        show_extended_info(path);
-    print_signature_information(path);
+    run_report_step(L"print_file_properties", [&]() { print_file_properties(path); });
+    report_version_and_signature(path);
     ql_wprintf(L"\n");
 }
 
@@ -106,13 +113,10 @@ void report_directory_entry(void*, const std::wstring& path, bool fits, const st
     }
     if (leaves_out(*request, path))
         return;
-    print_file_properties(path.c_str(), relative.c_str());
+    run_report_step(L"print_file_properties", [&]() { print_file_properties(path.c_str(), relative.c_str()); });
     for (const DigestKind* digest : request->digests)
         show_digest(*digest, path.c_str(), 1);
-    show_version_info(path.c_str());
-    if (request->extended)
-        show_extended_info(path.c_str());
-    print_signature_information(path.c_str());
+    report_version_and_signature(path.c_str());
 }
 
 void print_unlistable_folder(void*, const std::wstring& folder, DWORD code)

@@ -11,22 +11,28 @@ const WORD DOS_MAGIC = 0x5A4D;      // "MZ"
 const DWORD PE_SIGNATURE = 0x4550;  // "PE\0\0"
 const DWORD E_LFANEW_OFFSET = 0x3C; // where the DOS header keeps the offset of "PE\0\0"
 
+// The largest FileAlignment the format allows: the last section's data may be cut that short.
+const ULONGLONG MOST_FILE_ALIGNMENT = 64 * 1024;
+
 bool fits(ULONGLONG offset, ULONGLONG size, ULONGLONG limit)
 {
     return size <= limit && offset <= limit - size;
 }
 
-// The one read of the platform: refills the window at offset.
-bool fill_window(PeFile& pe, ULONGLONG offset)
+// The one read of the platform: refills a view at offset with at least size bytes (at least
+// PE_READ_BYTES where the file has them).
+bool fill_window(PeFile& pe, PeWindow& window, ULONGLONG offset, DWORD size)
 {
     LARGE_INTEGER position;
     position.QuadPart = static_cast<LONGLONG>(offset);
     ULONGLONG left = pe.size - offset;
-    DWORD wanted = left < PE_WINDOW_BYTES ? static_cast<DWORD>(left) : PE_WINDOW_BYTES;
+    DWORD wanted = size < PE_READ_BYTES ? PE_READ_BYTES : size;
+    if (left < wanted)
+        wanted = static_cast<DWORD>(left);
     DWORD read = 0;
-    pe.window_filled = 0;
+    window.filled = 0;
     if (!SetFilePointerEx(pe.file, position, nullptr, FILE_BEGIN) ||
-        !ReadFile(pe.file, pe.window, wanted, &read, nullptr)) {
+        !ReadFile(pe.file, window.bytes, wanted, &read, nullptr)) {
         pe.read_error = GetLastError();
         return false;
     }
@@ -34,9 +40,21 @@ bool fill_window(PeFile& pe, ULONGLONG offset)
         pe.read_error = ERROR_HANDLE_EOF;
         return false;
     }
-    pe.window_start = offset;
-    pe.window_filled = read;
+    window.start = offset;
+    window.filled = read;
     return true;
+}
+
+// size bytes at offset, through the view; null when they are not all inside the file or cannot
+// be read.
+const BYTE* view_bytes(PeFile& pe, PeWindow& window, ULONGLONG offset, DWORD size)
+{
+    if (size > PE_WINDOW_BYTES || !fits(offset, size, pe.size))
+        return nullptr;
+    bool in_window = offset >= window.start && fits(offset - window.start, size, window.filled);
+    if (!in_window && !fill_window(pe, window, offset, size))
+        return nullptr;
+    return window.bytes + (offset - window.start);
 }
 
 // Where the optional header and its data directories lie; PE32 and PE32+ differ in where the
@@ -75,8 +93,9 @@ PeStatus read_optional_header(PeFile& pe, ULONGLONG optional, WORD optional_size
                              0};
     DWORD count_field = pe.pe32_plus ? offsetof(IMAGE_OPTIONAL_HEADER64, NumberOfRvaAndSizes)
                                      : offsetof(IMAGE_OPTIONAL_HEADER32, NumberOfRvaAndSizes);
-    if (optional_size < layout.directories ||
-        !pe_read(pe, optional + count_field, &layout.directory_count, sizeof(layout.directory_count)) ||
+    // The fixed fields are read where the format puts them, whatever SizeOfOptionalHeader says;
+    // a header too small for the directories simply holds none.
+    if (!pe_read(pe, optional + count_field, &layout.directory_count, sizeof(layout.directory_count)) ||
         !pe_read(pe, optional + offsetof(IMAGE_OPTIONAL_HEADER32, SizeOfHeaders), &pe.size_of_headers,
                  sizeof(pe.size_of_headers)))
         return PE_DAMAGED;
@@ -103,53 +122,6 @@ PeStatus read_image_fields(PeFile& pe, ULONGLONG optional)
         pe.image_base = base32;
     if (!read || !pe_read(pe, optional + offsetof(IMAGE_OPTIONAL_HEADER32, DllCharacteristics), &pe.dll_characteristics,
                           sizeof(pe.dll_characteristics)))
-        return PE_DAMAGED;
-    return PE_IMAGE;
-}
-
-bool starts_before(const IMAGE_SECTION_HEADER& first, const IMAGE_SECTION_HEADER& second)
-{
-    return first.PointerToRawData < second.PointerToRawData;
-}
-
-// Sections that hold file data must not share any of it.
-PeStatus check_sections(const PeFile& pe)
-{
-    std::vector<IMAGE_SECTION_HEADER> stored;
-    for (const IMAGE_SECTION_HEADER& section : pe.sections) {
-        if (section.SizeOfRawData > 0)
-            stored.push_back(section);
-    }
-    std::sort(stored.begin(), stored.end(), starts_before);
-    for (size_t index = 1; index < stored.size(); ++index) {
-        const IMAGE_SECTION_HEADER& before = stored[index - 1];
-        if (static_cast<ULONGLONG>(before.PointerToRawData) + before.SizeOfRawData > stored[index].PointerToRawData)
-            return PE_DAMAGED;
-    }
-    return PE_IMAGE;
-}
-
-PeStatus read_sections(PeFile& pe, ULONGLONG table, WORD count)
-{
-    if (!fits(table, static_cast<ULONGLONG>(count) * sizeof(IMAGE_SECTION_HEADER), pe.size))
-        return PE_DAMAGED;
-    pe.sections.resize(count);
-    for (WORD index = 0; index < count; ++index) {
-        if (!pe_read(pe, table + static_cast<ULONGLONG>(index) * sizeof(IMAGE_SECTION_HEADER), &pe.sections[index],
-                     sizeof(IMAGE_SECTION_HEADER)))
-            return PE_READ_FAILED;
-    }
-    return check_sections(pe);
-}
-
-// The certificate table's entry holds a file offset, not an image address. It lies after the
-// headers' fields that the hash skips, and inside the file.
-PeStatus check_security_entry(const PeFile& pe)
-{
-    if (!pe.has_security_entry || (pe.security.VirtualAddress == 0 && pe.security.Size == 0))
-        return PE_IMAGE;
-    if (pe.security.VirtualAddress < pe.security_entry_offset + sizeof(IMAGE_DATA_DIRECTORY) || pe.security.Size == 0 ||
-        !fits(pe.security.VirtualAddress, pe.security.Size, pe.size))
         return PE_DAMAGED;
     return PE_IMAGE;
 }
@@ -183,34 +155,34 @@ bool open_pe_file(PeFile& pe, const wchar_t* path, DWORD& error)
         return false;
     }
     LARGE_INTEGER size;
-    pe.window = static_cast<BYTE*>(VirtualAlloc(nullptr, PE_WINDOW_BYTES, MEM_COMMIT, PAGE_READWRITE));
-    if (!GetFileSizeEx(pe.file, &size) || pe.window == nullptr) {
+    pe.tables.bytes = static_cast<BYTE*>(VirtualAlloc(nullptr, 2 * PE_WINDOW_BYTES, MEM_COMMIT, PAGE_READWRITE));
+    if (!GetFileSizeEx(pe.file, &size) || pe.tables.bytes == nullptr) {
         error = GetLastError();
         close_pe_file(pe);
         return false;
     }
+    pe.names.bytes = pe.tables.bytes + PE_WINDOW_BYTES;
     pe.size = static_cast<ULONGLONG>(size.QuadPart);
     return true;
 }
 
 void close_pe_file(PeFile& pe)
 {
-    if (pe.window != nullptr)
-        VirtualFree(pe.window, 0, MEM_RELEASE);
+    if (pe.tables.bytes != nullptr)
+        VirtualFree(pe.tables.bytes, 0, MEM_RELEASE);
     if (pe.file != nullptr)
         CloseHandle(pe.file);
-    pe.window = nullptr;
+    pe.tables.bytes = nullptr;
+    pe.names.bytes = nullptr;
     pe.file = nullptr;
 }
 
 bool pe_read(PeFile& pe, ULONGLONG offset, void* out, DWORD size)
 {
-    if (size > PE_WINDOW_BYTES || !fits(offset, size, pe.size))
+    const BYTE* bytes = view_bytes(pe, pe.tables, offset, size);
+    if (bytes == nullptr)
         return false;
-    bool in_window = offset >= pe.window_start && fits(offset - pe.window_start, size, pe.window_filled);
-    if (!in_window && !fill_window(pe, offset))
-        return false;
-    memcpy(out, pe.window + (offset - pe.window_start), size);
+    memcpy(out, bytes, size);
     return true;
 }
 
@@ -222,16 +194,38 @@ PeStatus read_pe_headers(PeFile& pe)
         return status;
     IMAGE_FILE_HEADER file_header;
     ULONGLONG optional = static_cast<ULONGLONG>(nt_offset) + offsetof(IMAGE_NT_HEADERS32, OptionalHeader);
-    if (!pe_read(pe, nt_offset + offsetof(IMAGE_NT_HEADERS32, FileHeader), &file_header, sizeof(file_header)) ||
-        !fits(optional, file_header.SizeOfOptionalHeader, pe.size))
+    if (!pe_read(pe, nt_offset + offsetof(IMAGE_NT_HEADERS32, FileHeader), &file_header, sizeof(file_header)))
         return unless_read_failed(pe, PE_DAMAGED);
     pe.file_header = file_header;
-    status = read_optional_header(pe, optional, file_header.SizeOfOptionalHeader);
-    if (status == PE_IMAGE)
-        status = read_sections(pe, optional + file_header.SizeOfOptionalHeader, file_header.NumberOfSections);
-    if (status == PE_IMAGE)
-        status = check_security_entry(pe);
-    return unless_read_failed(pe, status);
+    pe.section_table = optional + file_header.SizeOfOptionalHeader;
+    pe.section_count = file_header.NumberOfSections;
+    return unless_read_failed(pe, read_optional_header(pe, optional, file_header.SizeOfOptionalHeader));
+}
+
+PeStatus read_pe_sections(PeFile& pe)
+{
+    ULONGLONG table = pe.section_table;
+    if (!fits(table, static_cast<ULONGLONG>(pe.section_count) * sizeof(IMAGE_SECTION_HEADER), pe.size))
+        return PE_DAMAGED;
+    pe.sections.resize(pe.section_count);
+    for (WORD index = 0; index < pe.section_count; ++index) {
+        if (!pe_read(pe, table + static_cast<ULONGLONG>(index) * sizeof(IMAGE_SECTION_HEADER), &pe.sections[index],
+                     sizeof(IMAGE_SECTION_HEADER)))
+            return unless_read_failed(pe, PE_DAMAGED);
+    }
+    return PE_IMAGE;
+}
+
+// The certificate table's entry holds a file offset, not an image address. An entry of size 0
+// names no table.
+PeStatus check_certificate_table(const PeFile& pe)
+{
+    if (!pe.has_security_entry || pe.security.Size == 0)
+        return PE_IMAGE;
+    if (pe.security.VirtualAddress < pe.security_entry_offset + sizeof(IMAGE_DATA_DIRECTORY) ||
+        !fits(pe.security.VirtualAddress, pe.security.Size, pe.size))
+        return PE_DAMAGED;
+    return PE_IMAGE;
 }
 
 bool rva_to_offset(const PeFile& pe, DWORD rva, ULONGLONG& offset, ULONGLONG& available)
@@ -271,15 +265,42 @@ PeStatus read_pe_string(PeFile& pe, DWORD rva, std::string& text)
     ULONGLONG offset = 0, available = 0;
     if (!rva_to_offset(pe, rva, offset, available))
         return PE_DAMAGED;
-    for (ULONGLONG index = 0; index < available; ++index) {
-        char c = 0;
-        if (!pe_read(pe, offset + index, &c, 1))
+    // The name and its zero, no further than the bound and what belongs to the address (which
+    // rva_to_offset keeps inside the file).
+    DWORD limit = available < PE_MOST_NAME_BYTES + 1ULL ? static_cast<DWORD>(available) : PE_MOST_NAME_BYTES + 1;
+    // Most names are short: one small read finds their end, a long one gets a read of its own.
+    DWORD wanted = limit < PE_READ_BYTES ? limit : PE_READ_BYTES;
+    for (;;) {
+        const BYTE* bytes = view_bytes(pe, pe.names, offset, wanted);
+        if (bytes == nullptr)
             return unless_read_failed(pe, PE_DAMAGED);
-        if (c == '\0')
+        const void* end = memchr(bytes, 0, wanted);
+        if (end != nullptr) {
+            text.assign(reinterpret_cast<const char*>(bytes), static_cast<const BYTE*>(end) - bytes);
             return PE_IMAGE;
-        text += c;
+        }
+        if (wanted == limit)
+            return PE_DAMAGED;
+        wanted = limit;
     }
-    return PE_DAMAGED;
+}
+
+bool sections_overrun_file(const wchar_t* path)
+{
+    PeFile pe;
+    DWORD error = 0;
+    if (!open_pe_file(pe, path, error))
+        return false;
+    bool overruns = false;
+    // The version functions read the section table whatever the optional header holds.
+    PeStatus headers = read_pe_headers(pe);
+    if ((headers == PE_IMAGE || headers == PE_DAMAGED) && read_pe_sections(pe) == PE_IMAGE) {
+        for (const IMAGE_SECTION_HEADER& section : pe.sections)
+            overruns =
+                overruns || !fits(section.PointerToRawData, section.SizeOfRawData, pe.size + MOST_FILE_ALIGNMENT);
+    }
+    close_pe_file(pe);
+    return overruns;
 }
 
 PeStatus read_pe_short_string(PeFile& pe, DWORD rva, size_t limit, std::string& text)

@@ -9,6 +9,7 @@
 #include "fault_guard.h"
 #include "html_text.h"
 #include "image_report.h"
+#include "pe_view.h"
 #include "report_output.h"
 #include "settings.h"
 #include "text_color.h"
@@ -127,6 +128,9 @@ bool fail_reading(VersionInfo& info, VersionFailure failure, DWORD code)
 // Reads the file's version block; records the failure and answers false when it cannot.
 bool read_version_block(const wchar_t* path, VersionBlock& block, VersionInfo& info)
 {
+    // Such a file is forged or cut, and would cost the platform as much memory as it claims.
+    if (sections_overrun_file(path))
+        return fail_reading(info, VERSION_UNREADABLE, DAMAGED_RESOURCE_CODE);
     SizeCall size_call = {path, 0, 0};
     if (!run_guarded(call_size, &size_call))
         return fail_reading(info, VERSION_UNREADABLE, DAMAGED_RESOURCE_CODE);

@@ -2,9 +2,12 @@
 
 #include <windows.h>
 
+#include <new>
+#include <stdexcept>
 #include <string>
 
 #include "failure_notice.h"
+#include "report_guard.h"
 #include "report_output.h"
 #include "stdout_capture.h"
 #include "system_text.h"
@@ -78,4 +81,37 @@ TEST_F(FailureNotice, MissingSidTextPrintsNull)
     std::string out = stdout_capture_end();
     user_context.sid_text = saved;
     EXPECT_NE(std::string::npos, out.find("User SID: (null)\r\n"));
+}
+
+// A report step that throws ends in its notice under the step's name, on the console and in a
+// CSV run's Error entry, and the caller goes on with the next step.
+TEST_F(FailureNotice, ThrownStepGetsTheNoticeOfItsRoutine)
+{
+    struct Case {
+        void (*step)();
+        DWORD code;
+        const char* code_text;
+    };
+    const Case cases[] = {{[]() { throw std::bad_alloc(); }, ERROR_NOT_ENOUGH_MEMORY, "8"},
+                          {[]() { throw std::length_error("too long"); }, ERROR_INTERNAL_ERROR, "1359"},
+                          {[]() { throw 27; }, ERROR_INTERNAL_ERROR, "1359"}};
+    for (const Case& thrown : cases) {
+        stdout_capture_begin();
+        ql_wprintf(L"before\n");
+        bool finished = run_report_step(L"show_import_hash", thrown.step);
+        DWORD last_error = GetLastError();
+        bool next_ran = run_report_step(L"show_version_info", []() { ql_wprintf(L"next\n"); });
+        std::string out = stdout_capture_end();
+        EXPECT_FALSE(finished);
+        EXPECT_TRUE(next_ran);
+        EXPECT_EQ(thrown.code, last_error);
+        EXPECT_EQ("before\r\n" + expected_notice("show_import_hash", thrown.code_text, thrown.code, "") + "next\r\n",
+                  out);
+
+        FailureList failures = {};
+        failure_collector = &failures;
+        run_report_step(L"show_hash_info", thrown.step);
+        failure_collector = nullptr;
+        EXPECT_EQ(std::string("show_hash_info (") + thrown.code_text + ")", narrow(failures.joined));
+    }
 }

@@ -16,28 +16,6 @@ const size_t DIRECTORY_BYTES = 16;
 const size_t ENTRY_BYTES = 8;
 const size_t SECTION_BYTES = 40;
 
-uint16_t get16(const std::string& b, size_t at)
-{
-    return static_cast<uint16_t>(static_cast<unsigned char>(b[at]) | static_cast<unsigned char>(b[at + 1]) << 8);
-}
-
-uint32_t get32(const std::string& b, size_t at)
-{
-    return static_cast<uint32_t>(get16(b, at)) | static_cast<uint32_t>(get16(b, at + 2)) << 16;
-}
-
-void put16(std::string& b, size_t at, uint16_t value)
-{
-    b[at] = static_cast<char>(value & 0xFF);
-    b[at + 1] = static_cast<char>(value >> 8);
-}
-
-void put32(std::string& b, size_t at, uint32_t value)
-{
-    put16(b, at, static_cast<uint16_t>(value & 0xFFFF));
-    put16(b, at + 2, static_cast<uint16_t>(value >> 16));
-}
-
 // Where the parts of a sound image lie, as file offsets.
 struct ImageLayout {
     size_t nt;       // IMAGE_NT_HEADERS
@@ -324,6 +302,28 @@ void add_tiny_files(CorpusMaker& maker, const std::string& image)
 }
 
 } // namespace
+
+uint16_t get16(const std::string& b, size_t at)
+{
+    return static_cast<uint16_t>(static_cast<unsigned char>(b[at]) | static_cast<unsigned char>(b[at + 1]) << 8);
+}
+
+uint32_t get32(const std::string& b, size_t at)
+{
+    return static_cast<uint32_t>(get16(b, at)) | static_cast<uint32_t>(get16(b, at + 2)) << 16;
+}
+
+void put16(std::string& b, size_t at, uint16_t value)
+{
+    b[at] = static_cast<char>(value & 0xFF);
+    b[at + 1] = static_cast<char>(value >> 8);
+}
+
+void put32(std::string& b, size_t at, uint32_t value)
+{
+    put16(b, at, static_cast<uint16_t>(value & 0xFFFF));
+    put16(b, at + 2, static_cast<uint16_t>(value >> 16));
+}
 
 std::vector<HostileFile> make_hostile_corpus(const std::string& small_image, const std::string& program_image,
                                              uint32_t seed)

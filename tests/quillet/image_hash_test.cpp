@@ -57,12 +57,91 @@ std::string certificates_past_the_end(std::string image)
     return image;
 }
 
-// The second section's data begins inside the first's.
+// A later section's data begins inside the first's, as an installer maker lays out .reloc inside
+// .rsrc; the section that holds the import table stays where it is.
 std::string overlapping_sections(std::string image)
 {
+    uint32_t imports = read_u32(image, data_directory(image, IMAGE_DIRECTORY_ENTRY_IMPORT));
+    int moved = 1;
+    if (read_u32(image, section_header(image, moved) + offsetof(IMAGE_SECTION_HEADER, VirtualAddress)) <= imports &&
+        read_u32(image, section_header(image, moved + 1) + offsetof(IMAGE_SECTION_HEADER, VirtualAddress)) > imports)
+        ++moved;
     uint32_t first = read_u32(image, section_header(image, 0) + offsetof(IMAGE_SECTION_HEADER, PointerToRawData));
-    write_u32(image, section_header(image, 1) + offsetof(IMAGE_SECTION_HEADER, PointerToRawData), first + 16);
+    write_u32(image, section_header(image, moved) + offsetof(IMAGE_SECTION_HEADER, PointerToRawData), first + 16);
     return image;
+}
+
+// An optional header that holds two data directories: exports and imports, no certificate entry.
+std::string two_directories(std::string image)
+{
+    bool plus = read_u16(image, optional_header_offset(image)) == IMAGE_NT_OPTIONAL_HDR64_MAGIC;
+    write_u32(image,
+              optional_header_offset(image) + (plus ? offsetof(IMAGE_OPTIONAL_HEADER64, NumberOfRvaAndSizes)
+                                             : offsetof(IMAGE_OPTIONAL_HEADER32, NumberOfRvaAndSizes)),
+              2);
+    return image;
+}
+
+// Appends payload to the last section's data (at the end of the file) and answers its address.
+uint32_t append_to_last_section(std::string& image, const std::string& payload)
+{
+    size_t file_header = nt_headers_offset(image) + offsetof(IMAGE_NT_HEADERS32, FileHeader);
+    size_t last =
+        section_header(image, read_u16(image, file_header + offsetof(IMAGE_FILE_HEADER, NumberOfSections)) - 1);
+    uint32_t raw = read_u32(image, last + offsetof(IMAGE_SECTION_HEADER, SizeOfRawData));
+    image.resize(read_u32(image, last + offsetof(IMAGE_SECTION_HEADER, PointerToRawData)) + raw);
+    image += payload;
+    write_u32(image, last + offsetof(IMAGE_SECTION_HEADER, SizeOfRawData), raw + static_cast<uint32_t>(payload.size()));
+    return read_u32(image, last + offsetof(IMAGE_SECTION_HEADER, VirtualAddress)) + raw;
+}
+
+size_t first_descriptor(const std::string& image)
+{
+    return file_offset(image, read_u32(image, data_directory(image, IMAGE_DIRECTORY_ENTRY_IMPORT)));
+}
+
+// The first library's name becomes a hint/name entry whose name has `length` letters.
+std::string long_library_name(std::string image, size_t length)
+{
+    uint32_t name = append_to_last_section(image, std::string(length, 'a') + std::string(1, '\0'));
+    write_u32(image, first_descriptor(image) + offsetof(IMAGE_IMPORT_DESCRIPTOR, Name), name);
+    return image;
+}
+
+// The first library's lookup table runs on through far more entries than any image imports,
+// every one naming the same function.
+std::string endless_lookup_table(std::string image)
+{
+    size_t descriptor = first_descriptor(image);
+    uint32_t lookup = read_u32(image, descriptor + offsetof(IMAGE_IMPORT_DESCRIPTOR, OriginalFirstThunk));
+    uint32_t hint_name = read_u32(image, file_offset(image, lookup));
+    bool plus = read_u16(image, optional_header_offset(image)) == IMAGE_NT_OPTIONAL_HDR64_MAGIC;
+    std::string entry(plus ? 8 : 4, '\0');
+    write_u32(entry, 0, hint_name);
+    std::string table;
+    for (int index = 0; index < 70000; ++index)
+        table += entry;
+    write_u32(image, descriptor + offsetof(IMAGE_IMPORT_DESCRIPTOR, OriginalFirstThunk),
+              append_to_last_section(image, table));
+    return image;
+}
+
+// The image hash of an image without a certificate table: the file less CheckSum and the
+// table's directory entry (when the header holds one), padded to a multiple of 8.
+std::string unsigned_image_sha256(const std::string& image)
+{
+    bool plus = read_u16(image, optional_header_offset(image)) == IMAGE_NT_OPTIONAL_HDR64_MAGIC;
+    uint32_t directories =
+        read_u32(image, optional_header_offset(image) + (plus ? offsetof(IMAGE_OPTIONAL_HEADER64, NumberOfRvaAndSizes)
+                                                       : offsetof(IMAGE_OPTIONAL_HEADER32, NumberOfRvaAndSizes)));
+    size_t checksum = optional_header_offset(image) + offsetof(IMAGE_OPTIONAL_HEADER32, CheckSum);
+    size_t entry = data_directory(image, IMAGE_DIRECTORY_ENTRY_SECURITY);
+    std::string hashed = image.substr(0, checksum) + image.substr(checksum + 4);
+    if (directories > IMAGE_DIRECTORY_ENTRY_SECURITY)
+        hashed = image.substr(0, checksum) + image.substr(checksum + 4, entry - checksum - 4) + image.substr(entry + 8);
+    if (image.size() % 8 != 0)
+        hashed += std::string(8 - image.size() % 8, '\0');
+    return reference_sha256(hashed);
 }
 
 struct SigningCase {
@@ -115,47 +194,67 @@ TEST(ImageHashes, ImportHashOfHandListedImportsWithOrdinalsNamedByTheTables)
     EXPECT_EQ(0u, count_of(labelled.out, "Do you want to proceed?"));
 }
 
-TEST(ImageHashes, NoPeImageAndDamagedImagesInTextAndCsv)
+// One directory run over crafted images: each gets its row, with its value or its notice.
+TEST(ImageHashes, CraftedImagesGetTheirValueOrDamagedInOneDirectoryRun)
 {
     std::string imports = read_file(data_file(L"imports_subject.exe"));
     std::string signed_image = read_file(data_file(L"signature_signed.dll"));
+    std::wstring exe = quillet_with_settings(L"damaged", "");
+    std::string import_hash = run_quillet(exe, {data_file(L"imports_subject.exe"), L"-imphash", L"-p"}).out;
+    std::string signed_import_hash = run_quillet(exe, {data_file(L"signature_signed.dll"), L"-imphash", L"-p"}).out;
+    ASSERT_EQ(32u, import_hash.size());
+    const std::string damaged = std::string(DAMAGED) + " (193)";
+    // Longest name that an image may hold, and one letter more.
+    const size_t most_name = 16 * 1024;
+    std::string long_name = long_library_name(imports, most_name);
     struct Case {
-        const wchar_t* name;
+        const char* name;
         std::string bytes;
-        const wchar_t* word;
-        const char* column;
-        bool damaged;
+        std::string import_hash; // "" for none, DAMAGED for the notice
+        std::string image_hash;
     };
     const Case cases[] = {
-        {L"notes.txt", "MZ but no PE headers\r\n", L"-imphash", "ImportHash", false},
-        {L"notes2.txt", "", L"-imagesha256", "ImageSHA256", false},
-        {L"truncated.exe", truncated_imports(imports), L"-imphash", "ImportHash", true},
-        {L"past_end.dll", certificates_past_the_end(signed_image), L"-imagesha256", "ImageSHA256", true},
-        {L"overlap.dll", overlapping_sections(signed_image), L"-imagesha1", "ImageSHA1", true},
-        {L"overlap2.exe", overlapping_sections(imports), L"-imphash", "ImportHash", true},
+        {"notes.txt", "MZ but no PE headers\r\n", "", ""},
+        {"truncated.exe", truncated_imports(imports), DAMAGED, unsigned_image_sha256(truncated_imports(imports))},
+        {"past_end.dll", certificates_past_the_end(signed_image), signed_import_hash, DAMAGED},
+        {"overlap.exe", overlapping_sections(imports), import_hash,
+         unsigned_image_sha256(overlapping_sections(imports))},
+        {"two_dirs.exe", two_directories(imports), import_hash, unsigned_image_sha256(two_directories(imports))},
+        {"name_at_bound.exe", long_name,
+         reference_md5(std::string(most_name, 'a') + ".ord17,kernel32.exitprocess,"
+                                                     "kernel32.gettickcount,oleaut32.sysfreestring,"
+                                                     "ws2_32.closesocket,ws2_32.wsastartup"),
+         ""},
+        {"name_past_bound.exe", long_library_name(imports, most_name + 1), DAMAGED, ""},
+        {"endless_table.exe", endless_lookup_table(imports), DAMAGED, ""},
     };
-    std::wstring folder = make_temp_dir(L"damaged-images");
-    std::wstring exe = quillet_with_settings(L"damaged", "");
-    std::string notice = expected_notice(DAMAGED, ERROR_BAD_EXE_FORMAT, "193");
+    std::wstring folder = make_temp_dir(L"crafted-images");
+    for (const Case& file : cases)
+        write_file(join_path(folder, widen(file.name)), file.bytes);
+    RunResult csv = run_quillet(exe, {L"-d", join_path(folder, L"*"), L"-csv", L"-imphash", L"-imagesha256"});
+    EXPECT_EQ(static_cast<DWORD>(ERROR_NO_MORE_FILES), csv.exit_code);
+    CsvDocument document = parse_csv(csv.out);
     for (const Case& file : cases) {
-        std::wstring path = join_path(folder, file.name);
-        write_file(path, file.bytes);
-        RunResult text = run_quillet(exe, {path, file.word});
-        RunResult csv = run_quillet(exe, {L"-m", path, L"-csv", file.word});
-        CsvDocument document = parse_csv(csv.out);
-        EXPECT_EQ("", csv_value(document, 1, file.column)) << narrow(file.name);
-        // The digest comes first in a multiple-file run; the version resource's failure may follow.
-        std::string error = csv_value(document, 1, "Error");
-        if (file.damaged) {
-            EXPECT_EQ(1u, count_of(text.out, notice)) << narrow(file.name) << "\n" << text.out;
-            EXPECT_EQ(0u, error.find(std::string(DAMAGED) + " (193)")) << narrow(file.name) << ": " << error;
-            EXPECT_NE(0u, csv.exit_code) << narrow(file.name);
-        } else {
-            EXPECT_EQ(1u, count_of(text.out, ": No PE Image\r\n\r\n")) << narrow(file.name) << "\n" << text.out;
-            EXPECT_EQ("No PE Image", run_quillet(exe, {path, file.word, L"-p"}).out);
-            EXPECT_EQ(0u, count_of(error, "(193)")) << narrow(file.name) << ": " << error;
+        std::string path = narrow(join_path(folder, widen(file.name)));
+        size_t row = 1;
+        while (row < document.rows.size() && csv_value(document, row, "Path") != path)
+            ++row;
+        ASSERT_LT(row, document.rows.size()) << path;
+        std::string error = csv_value(document, row, "Error");
+        EXPECT_EQ(file.import_hash == DAMAGED || file.image_hash == DAMAGED, error.find(damaged) != std::string::npos)
+            << file.name << ": " << error;
+        EXPECT_EQ(file.import_hash == DAMAGED ? "" : file.import_hash, csv_value(document, row, "ImportHash"))
+            << file.name;
+        if (!file.image_hash.empty()) {
+            EXPECT_EQ(file.image_hash == DAMAGED ? "" : file.image_hash, csv_value(document, row, "ImageSHA256"))
+                << file.name;
         }
     }
+    // The text report shows the notice in place of the value; a file that is no image says so.
+    std::string notice = expected_notice(DAMAGED, ERROR_BAD_EXE_FORMAT, "193");
+    RunResult text = run_quillet(exe, {join_path(folder, L"name_past_bound.exe"), L"-imphash"});
+    EXPECT_EQ(1u, count_of(text.out, notice)) << text.out;
+    EXPECT_EQ("No PE Image", run_quillet(exe, {join_path(folder, L"notes.txt"), L"-imagesha256", L"-p"}).out);
 }
 
 TEST(ImageHashes, DirectoryAndMultipleRunsShowTheirColumnsAfterSha256)
