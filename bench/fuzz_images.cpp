@@ -68,7 +68,7 @@ struct Timed {
 // Milliseconds of reading one file's record: everything its CSV rows are made from.
 double time_rows(const CsvColumns& columns, const std::wstring& path)
 {
-    RecordWants wants = {columns.digests, columns.signature, false};
+    RecordWants wants = {columns.digests, columns.signature, false, false, columns.extended};
     FileRecord record;
     LARGE_INTEGER frequency, start, end;
     QueryPerformanceFrequency(&frequency);

@@ -281,6 +281,8 @@ ColumnMap map_columns(const std::vector<std::wstring>& header, std::wstring& rea
     for (size_t index = 0; index < DIGEST_KIND_COUNT; ++index)
         map.digests[index] = column(DIGEST_KINDS[index].name, false);
     map.signature = column(L"Signature", false);
+    for (int index = 0; index < EXTENDED_COLUMN_COUNT; ++index)
+        map.extended[index] = column(EXTENDED_COLUMN_NAMES[index], false);
     map.width = header.size();
     return map;
 }
@@ -335,6 +337,8 @@ bool add_side_row(ComparedSide& side, const std::vector<std::wstring>& fields, c
         for (size_t index = 0; index < DIGEST_KIND_COUNT; ++index)
             added.digests[index] = field_at(fields, columns.digests[index]);
         added.signature = field_at(fields, columns.signature);
+        for (int index = 0; index < EXTENDED_COLUMN_COUNT; ++index)
+            added.extended[index] = field_at(fields, columns.extended[index]);
     }
     ComparedFile& file = side.files[known.first->second];
     const std::wstring& language = field_at(fields, columns.language);

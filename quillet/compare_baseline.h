@@ -9,6 +9,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "extended_report.h"
 #include "file_hash.h"
 #include "version_report.h"
 
@@ -24,6 +25,7 @@ struct ColumnMap {
     int error;
     int digests[DIGEST_KIND_COUNT];
     int signature;
+    int extended[EXTENDED_COLUMN_COUNT];
     size_t width;
 };
 
@@ -42,6 +44,7 @@ struct ComparedFile {
     std::wstring error;
     std::wstring digests[DIGEST_KIND_COUNT];
     std::wstring signature;
+    std::wstring extended[EXTENDED_COLUMN_COUNT];
     // The current file could not be opened or read.
     bool unreadable;
     // A folder whose entries could not be listed: baseline files below it are not missing.

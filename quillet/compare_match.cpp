@@ -83,6 +83,11 @@ bool compare_file(Comparison& comparison, const ComparedSide& baseline, const Co
     }
     if (signature_compared(baseline, current))
         add_changed(comparison, pair, L"Signature", pair.old_file.signature, pair.new_file.signature);
+    for (int index = 0; index < EXTENDED_COLUMN_COUNT; ++index) {
+        if (extended_compared(baseline, current, index))
+            add_changed(comparison, pair, EXTENDED_COLUMN_NAMES[index], pair.old_file.extended[index],
+                        pair.new_file.extended[index]);
+    }
     add_changed(comparison, pair, L"Error", pair.old_file.error, pair.new_file.error);
     return comparison.differences.size() > before;
 }
@@ -184,6 +189,11 @@ bool digest_compared(const ComparedSide& baseline, const ComparedSide& current, 
 bool signature_compared(const ComparedSide& baseline, const ComparedSide& current)
 {
     return baseline.columns.signature >= 0 && current.columns.signature >= 0;
+}
+
+bool extended_compared(const ComparedSide& baseline, const ComparedSide& current, int index)
+{
+    return baseline.columns.extended[index] >= 0 && current.columns.extended[index] >= 0;
 }
 
 std::wstring translation_name(const ComparedTranslation& translation)

@@ -43,6 +43,7 @@ struct Comparison {
 // Whether both documents carry the digest of DIGEST_KINDS[index], or the signature verdict.
 bool digest_compared(const ComparedSide& baseline, const ComparedSide& current, size_t index);
 bool signature_compared(const ComparedSide& baseline, const ComparedSide& current);
+bool extended_compared(const ComparedSide& baseline, const ComparedSide& current, int index);
 
 void compare_sides(const ComparedSide& baseline, const ComparedSide& current, Comparison& comparison);
 

@@ -55,6 +55,13 @@ void print_notes(const ComparedSide& baseline, const ComparedSide& current)
     }
     if ((baseline.columns.signature >= 0) != (current.columns.signature >= 0))
         ql_wprintf(L"Not compared: Signature, which only one document has.\n");
+    std::wstring extended;
+    for (int index = 0; index < EXTENDED_COLUMN_COUNT; ++index) {
+        if ((baseline.columns.extended[index] >= 0) != (current.columns.extended[index] >= 0))
+            extended += (extended.empty() ? L"" : L", ") + std::wstring(EXTENDED_COLUMN_NAMES[index]);
+    }
+    if (!extended.empty())
+        ql_wprintf(L"Not compared: %ls, which only one document has.\n", extended.c_str());
     if (!any_digest)
         ql_wprintf(L"No digest in both documents: content changes that keep size and version cannot be seen.\n");
 }

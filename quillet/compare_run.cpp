@@ -68,6 +68,9 @@ RecordWants current_wants(const ComparedSide& baseline, const RunRequest& reques
     RecordWants wants = {};
     wants.signature = signature_shown() || baseline.columns.signature >= 0;
     wants.digests_first = request.digests_first;
+    wants.extended = request.extended;
+    for (int index = 0; index < EXTENDED_COLUMN_COUNT; ++index)
+        wants.extended = wants.extended || baseline.columns.extended[index] >= 0;
     for (size_t index = 0; index < DIGEST_KIND_COUNT; ++index) {
         bool asked = false;
         for (const DigestKind* digest : request.digests)
@@ -87,6 +90,8 @@ ColumnMap current_columns(const RecordWants& wants)
     for (const DigestKind* digest : wants.digests)
         columns.digests[kind_index(digest)] = static_cast<int>(kind_index(digest));
     columns.signature = wants.signature ? 0 : -1;
+    for (int index = 0; index < EXTENDED_COLUMN_COUNT; ++index)
+        columns.extended[index] = wants.extended ? index : -1;
     return columns;
 }
 
@@ -123,6 +128,8 @@ void add_record(ComparedSide& side, const FileRecord& record, const std::wstring
     for (const DigestValue& digest : record.digests)
         file.digests[kind_index(digest.kind)] = digest.text;
     file.signature = record.signature;
+    for (size_t index = 0; index < record.extended_cells.size(); ++index)
+        file.extended[index] = formula_guarded(record.extended_cells[index]);
     // A folder the pattern matches is compared like a file: it never opens, in the baseline
     // either.
     file.unreadable = record_unreadable(record) && !is_directory(record.path);

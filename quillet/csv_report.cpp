@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <wchar.h>
 
+#include "extended_report.h"
 #include "file_record.h"
 #include "format_output.h"
 #include "report_output.h"
@@ -81,6 +82,10 @@ std::wstring csv_header(const CsvColumns& columns)
         add_field(header, digest->name);
     if (columns.signature)
         header += L",Signature";
+    if (columns.extended) {
+        for (const wchar_t* name : EXTENDED_COLUMN_NAMES)
+            add_field(header, name);
+    }
     header += L",Error";
     return header;
 }
@@ -102,6 +107,8 @@ void write_record_rows(const FileRecord& record)
             add_field(row, digest.text);
         if (record.has_signature)
             add_field(row, record.signature);
+        for (const std::wstring& cell : record.extended_cells)
+            add_field(row, cell, true);
         add_field(row, record.failures.joined);
         write_csv_row(row);
     }
@@ -113,7 +120,9 @@ void write_failure_row(const CsvColumns& columns, const std::wstring& path, cons
     add_failure(failure, text, code);
     std::wstring row = row_start(path, nullptr);
     add_facts(row, FileRecord());
-    for (size_t index = 0; index < columns.digests.size() + (columns.signature ? 1 : 0); ++index)
+    size_t empty_cells =
+        columns.digests.size() + (columns.signature ? 1 : 0) + (columns.extended ? EXTENDED_COLUMN_COUNT : 0);
+    for (size_t index = 0; index < empty_cells; ++index)
         add_field(row, L"");
     add_field(row, failure.joined);
     write_csv_row(row);

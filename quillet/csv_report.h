@@ -17,7 +17,9 @@
 // the signature verdict when PrintSignatureInformation is 1.
 struct CsvColumns {
     std::vector<const DigestKind*> digests;
-    bool signature;
+    bool signature = false;
+    // "-extended": the columns of extended_report.h after Signature.
+    bool extended = false;
 };
 
 // The byte-order mark on standard output, the line end after the log's separator, the

@@ -1,5 +1,6 @@
 #include "file_record.h"
 
+#include "extended_report.h"
 #include "file_properties.h"
 #include "hash_ahead.h"
 #include "digest_report.h"
@@ -83,6 +84,14 @@ void read_file_record(const RecordWants& wants, const std::wstring& path, FileRe
     record.has_signature = wants.signature;
     if (wants.signature)
         run_report_step(L"print_signature_information", [&]() { read_signature_facts(record); });
+    record.has_extended = wants.extended;
+    if (wants.extended)
+        run_report_step(L"show_extended_info", [&]() {
+            read_extended_info(path.c_str(), record.extended);
+            record.extended_cells = extended_cells(record.extended, record.failures);
+        });
+    if (wants.extended && record.extended_cells.size() != EXTENDED_COLUMN_COUNT)
+        record.extended_cells.assign(EXTENDED_COLUMN_COUNT, std::wstring());
     failure_collector = outer;
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "extended_info.h"
 #include "failure_notice.h"
 #include "file_hash.h"
 #include "image_report.h"
@@ -23,6 +24,8 @@ struct RecordWants {
     bool digests_first;
     // The image sections of the version report ("[Checksums]", "[ImageExtraInfo]").
     bool image;
+    // The extended values ("-extended").
+    bool extended;
 };
 
 struct DigestValue {
@@ -57,6 +60,10 @@ struct FileRecord {
     DWORD computed_sum;
     bool has_image_fields;
     DWORD image_fields[IMAGE_HEADER_FIELD_COUNT];
+    // The extended values, and their CSV cells (extended_report.h), when asked for.
+    bool has_extended;
+    ExtendedInfo extended;
+    std::vector<std::wstring> extended_cells;
     // Every failure the text report prints for the file, in its order, as text and code.
     FailureList failures;
 };

@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <wchar.h>
 
+#include "extended_report.h"
 #include "file_hash.h"
 #include "file_properties.h"
 #include "digest_report.h"
@@ -159,15 +160,33 @@ void close_log()
     log_stream = nullptr;
 }
 
+// The words after the path: the one digest word, and "-extended" before or after it. Any other
+// count of words asks for no digest; "-extended" counts wherever it stands.
+int single_file_digest_index(bool& extended)
+{
+    extended = false;
+    for (int index = 2; index < stored_word_count; ++index)
+        extended = extended || is_extended_word(stored_words[index]);
+    if (stored_word_count == 3)
+        return extended ? -1 : 2;
+    if (stored_word_count == 4 && extended)
+        return is_extended_word(stored_words[2]) ? 3 : 2;
+    return -1;
+}
+
 DWORD run_single_file()
 {
     const wchar_t* path = stored_words[1];
+    bool extended = false;
+    int digest_index = single_file_digest_index(extended);
     print_banner();
     // Each block that throws gets its notice, and the report goes on to the next.
     run_report_step(L"print_file_properties", [&]() { print_file_properties(path); });
-    if (stored_word_count == 3 && settings.AskIfSizeExceeds == 1)
-        gate_digest(path, stored_words[2]);
+    if (digest_index != -1 && settings.AskIfSizeExceeds == 1)
+        gate_digest(path, stored_words[digest_index]);
     run_report_step(L"show_version_info", [&]() { show_version_info(path); });
+    if (extended)
+        run_report_step(L"show_extended_info", [&]() { show_extended_info(path); });
     run_report_step(L"print_signature_information", [&]() { print_signature_information(path); });
     close_log();
     return 0;

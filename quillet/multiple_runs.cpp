@@ -15,6 +15,7 @@
 #include "file_hash.h"
 #include "file_properties.h"
 #include "hash_ahead.h"
+#include "extended_report.h"
 #include "html_text.h"
 #include "digest_report.h"
 #include "json_report.h"
@@ -46,6 +47,8 @@ WalkVisitor walk_visitor(void (*entry)(void*, const std::wstring&, bool, const s
 void report_version_and_signature(const wchar_t* path)
 {
     run_report_step(L"show_version_info", [&]() { show_version_info(path); });
+    if (request->extended)
+        run_report_step(L"show_extended_info", [&]() { show_extended_info(path); });
     run_report_step(L"print_signature_information", [&]() { print_signature_information(path); });
 }
 
@@ -156,7 +159,7 @@ DWORD report_pattern(const wchar_t* pattern)
 RecordWants document_wants(bool digests_first)
 {
     RecordWants wants = {request->digests, signature_shown(), digests_first,
-                         request->json && settings.OutputExtraImageInformation == 1};
+                         request->json && settings.OutputExtraImageInformation == 1, request->extended};
     return wants;
 }
 
@@ -166,7 +169,7 @@ void begin_document(const RecordWants& wants)
         begin_json_output();
         return;
     }
-    CsvColumns columns = {wants.digests, wants.signature};
+    CsvColumns columns = {wants.digests, wants.signature, wants.extended};
     begin_csv_document(columns);
 }
 
@@ -188,7 +191,7 @@ void write_failure_document(const RecordWants& wants, const std::wstring& path, 
         write_json_failure(wants, path, text, code);
         return;
     }
-    CsvColumns columns = {wants.digests, wants.signature};
+    CsvColumns columns = {wants.digests, wants.signature, wants.extended};
     write_failure_row(columns, path, text, code);
 }
 

@@ -77,6 +77,8 @@ bool read_directory(PeFile& pe, const OptionalLayout& layout, int entry, IMAGE_D
     return pe_read(pe, layout.start + end - sizeof(IMAGE_DATA_DIRECTORY), &directory, sizeof(directory));
 }
 
+PeStatus read_image_fields(PeFile& pe, ULONGLONG optional);
+
 PeStatus read_optional_header(PeFile& pe, ULONGLONG optional, WORD optional_size)
 {
     WORD magic = 0;
@@ -102,6 +104,25 @@ PeStatus read_optional_header(PeFile& pe, ULONGLONG optional, WORD optional_size
         optional + layout.directories + IMAGE_DIRECTORY_ENTRY_SECURITY * sizeof(IMAGE_DATA_DIRECTORY);
     pe.has_security_entry = read_directory(pe, layout, IMAGE_DIRECTORY_ENTRY_SECURITY, pe.security);
     read_directory(pe, layout, IMAGE_DIRECTORY_ENTRY_IMPORT, pe.imports);
+    for (int entry = 0; entry < IMAGE_NUMBEROF_DIRECTORY_ENTRIES; ++entry)
+        read_directory(pe, layout, entry, pe.directories[entry]);
+    return read_image_fields(pe, optional);
+}
+
+// The image base is 32 bits wide in PE32 and 64 bits in PE32+; DllCharacteristics sits at the
+// same place in both.
+PeStatus read_image_fields(PeFile& pe, ULONGLONG optional)
+{
+    DWORD base32 = 0;
+    bool read = pe.pe32_plus
+                    ? pe_read(pe, optional + offsetof(IMAGE_OPTIONAL_HEADER64, ImageBase), &pe.image_base,
+                              sizeof(pe.image_base))
+                    : pe_read(pe, optional + offsetof(IMAGE_OPTIONAL_HEADER32, ImageBase), &base32, sizeof(base32));
+    if (!pe.pe32_plus)
+        pe.image_base = base32;
+    if (!read || !pe_read(pe, optional + offsetof(IMAGE_OPTIONAL_HEADER32, DllCharacteristics), &pe.dll_characteristics,
+                          sizeof(pe.dll_characteristics)))
+        return PE_DAMAGED;
     return PE_IMAGE;
 }
 
@@ -175,6 +196,7 @@ PeStatus read_pe_headers(PeFile& pe)
     ULONGLONG optional = static_cast<ULONGLONG>(nt_offset) + offsetof(IMAGE_NT_HEADERS32, OptionalHeader);
     if (!pe_read(pe, nt_offset + offsetof(IMAGE_NT_HEADERS32, FileHeader), &file_header, sizeof(file_header)))
         return unless_read_failed(pe, PE_DAMAGED);
+    pe.file_header = file_header;
     pe.section_table = optional + file_header.SizeOfOptionalHeader;
     pe.section_count = file_header.NumberOfSections;
     return unless_read_failed(pe, read_optional_header(pe, optional, file_header.SizeOfOptionalHeader));
@@ -279,6 +301,33 @@ bool sections_overrun_file(const wchar_t* path)
     }
     close_pe_file(pe);
     return overruns;
+}
+
+PeStatus read_pe_short_string(PeFile& pe, DWORD rva, size_t limit, std::string& text)
+{
+    text.clear();
+    ULONGLONG offset = 0, available = 0;
+    if (!rva_to_offset(pe, rva, offset, available))
+        return PE_DAMAGED;
+    char piece[64];
+    for (ULONGLONG index = 0; index < available && index <= limit; index += sizeof(piece)) {
+        DWORD wanted = static_cast<DWORD>(std::min<ULONGLONG>(sizeof(piece), available - index));
+        if (!pe_read(pe, offset + index, piece, wanted))
+            return unless_read_failed(pe, PE_DAMAGED);
+        size_t length = strnlen(piece, wanted);
+        text.append(piece, length);
+        if (length < wanted)
+            return text.size() <= limit ? PE_IMAGE : PE_DAMAGED;
+    }
+    return PE_DAMAGED;
+}
+
+bool va_to_rva(const PeFile& pe, ULONGLONG va, DWORD& rva)
+{
+    if (va < pe.image_base || va - pe.image_base > 0xFFFFFFFFull)
+        return false;
+    rva = static_cast<DWORD>(va - pe.image_base);
+    return true;
 }
 
 bool probe_pe_image(const wchar_t* path, bool& is_image, DWORD& error)

@@ -58,6 +58,14 @@ struct PeFile {
     ULONGLONG section_table;
     WORD section_count;
     std::vector<IMAGE_SECTION_HEADER> sections;
+
+    // What the reports beyond the hashes read: the file header, the image's preferred base
+    // (addresses inside the image that are no RVAs count from it), its DLL characteristics and
+    // every data directory the header holds (the others stay empty).
+    IMAGE_FILE_HEADER file_header;
+    ULONGLONG image_base;
+    WORD dll_characteristics;
+    IMAGE_DATA_DIRECTORY directories[IMAGE_NUMBEROF_DIRECTORY_ENTRIES];
 };
 
 // Opens path for reading; false with the system's code in error.
@@ -90,6 +98,14 @@ PeStatus read_pe_rva(PeFile& pe, DWORD rva, void* out, DWORD size);
 // The zero-ended byte string at an image address, PE_MOST_NAME_BYTES at most; PE_DAMAGED when
 // its zero is missing before that bound or the end of what belongs to that address.
 PeStatus read_pe_string(PeFile& pe, DWORD rva, std::string& text);
+
+// The zero-ended byte string at an image address, of at most limit bytes before its zero;
+// PE_DAMAGED when the zero is missing there or before the end of what belongs to the address.
+PeStatus read_pe_short_string(PeFile& pe, DWORD rva, size_t limit, std::string& text);
+
+// An address inside the image (a pointer the linker wrote) as an image address; false when it
+// lies below the image's base or more than 4 GiB above it.
+bool va_to_rva(const PeFile& pe, ULONGLONG va, DWORD& rva);
 
 // Whether path is a PE image with a section that claims more file data than the file holds
 // (beyond the padding of a last section cut short). Some platforms' version functions take

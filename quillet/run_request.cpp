@@ -2,6 +2,7 @@
 
 #include <wchar.h>
 
+#include "extended_info.h"
 #include "report_output.h"
 #include "text_helpers.h"
 
@@ -41,7 +42,8 @@ bool has_word(const RunRequest& request, const wchar_t* option)
 bool is_run_word(const RunRequest& request, int index)
 {
     return index == request.compare || (request.compare != -1 && index == request.compare + 1) ||
-           is_word(index, L"-csv") || is_word(index, L"-json") || is_word(index, L"-unsigned");
+           is_word(index, L"-csv") || is_word(index, L"-json") || is_word(index, L"-unsigned") ||
+           is_extended_word(stored_words[index]);
 }
 
 void read_directory_words(RunRequest& request)
@@ -57,6 +59,7 @@ void read_directory_words(RunRequest& request)
     request.recurse = has_word(request, L"-s") || has_word(request, L"-recurse");
     request.pe_only = has_word(request, L"-pe");
     request.unsigned_only = has_word(request, L"-unsigned");
+    request.extended = has_word(request, L"-extended") || has_word(request, L"-x");
     request.html = !request.csv && has_word(request, L"-html");
 }
 
@@ -69,6 +72,7 @@ void read_listed_words(RunRequest& request)
     bool paths_ended = false;
     for (int index = 2; index < stored_word_count; ++index) {
         request.unsigned_only = request.unsigned_only || is_word(index, L"-unsigned");
+        request.extended = request.extended || (index != request.compare + 1 && is_extended_word(stored_words[index]));
         if (is_run_word(request, index))
             continue;
         last_other = index;

@@ -32,6 +32,8 @@ struct RunRequest {
     bool pe_only;
     // "-unsigned": only files whose signature is not trusted.
     bool unsigned_only;
+    // "-extended" / "-x": the extended values of each file.
+    bool extended;
     // "-csv" (decided once for the program) and "-html" (a directory run without -csv).
     bool csv;
     bool html;

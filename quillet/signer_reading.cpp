@@ -12,8 +12,6 @@
 
 namespace {
 
-const DWORD ENCODINGS = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
-
 // A TSTInfo's fifth field is its genTime (RFC 3161).
 const DWORD GEN_TIME_FIELD = 4;
 
@@ -33,6 +31,8 @@ struct SignerReading {
     FILETIME signed_on;
 };
 
+} // namespace
+
 const CRYPT_ATTRIBUTE* find_attribute(const CRYPT_ATTRIBUTES& attributes, const char* oid)
 {
     for (DWORD index = 0; index < attributes.cAttr; ++index) {
@@ -42,6 +42,8 @@ const CRYPT_ATTRIBUTE* find_attribute(const CRYPT_ATTRIBUTES& attributes, const 
     }
     return nullptr;
 }
+
+namespace {
 
 bool decode_time(LPCSTR type, const CRYPT_DATA_BLOB& value, FILETIME& time)
 {
@@ -123,17 +125,6 @@ bool read_rfc3161_stamp(const CRYPT_DATA_BLOB& value, FILETIME& time)
     return found;
 }
 
-void read_time_stamp(SignerReading& reading)
-{
-    const CRYPT_ATTRIBUTES& unsigned_attributes = reading.info->UnauthAttrs;
-    const CRYPT_ATTRIBUTE* counter = find_attribute(unsigned_attributes, szOID_RSA_counterSign);
-    if (counter != nullptr)
-        reading.stamped = read_counter_signature(counter->rgValue[0], reading.signed_on);
-    const CRYPT_ATTRIBUTE* token = find_attribute(unsigned_attributes, szOID_RFC3161_counterSign);
-    if (!reading.stamped && token != nullptr)
-        reading.stamped = read_rfc3161_stamp(token->rgValue[0], reading.signed_on);
-}
-
 bool open_signature(SignerReading& reading)
 {
     DWORD encoding = 0, content_type = 0, format_type = 0;
@@ -164,10 +155,8 @@ void call_read_signer(void* context)
         CertFindCertificateInStore(reading.store, ENCODINGS, 0, CERT_FIND_SUBJECT_CERT, &wanted, nullptr);
     if (reading.certificate == nullptr)
         return;
-    CertGetNameStringW(reading.certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, reading.signer, TEXT_CHARS);
-    CertGetNameStringW(reading.certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, CERT_NAME_ISSUER_FLAG, nullptr,
-                       reading.issuer, TEXT_CHARS);
-    read_time_stamp(reading);
+    read_certificate_names(reading.certificate, reading.signer, reading.issuer);
+    reading.stamped = read_signer_time_stamp(*reading.info, reading.signed_on);
     reading.found = true;
 }
 
@@ -183,6 +172,21 @@ void release_signer_reading(SignerReading& reading)
         CertCloseStore(reading.store, 0);
 }
 } // namespace
+
+bool read_signer_time_stamp(const CMSG_SIGNER_INFO& info, FILETIME& time)
+{
+    const CRYPT_ATTRIBUTE* counter = find_attribute(info.UnauthAttrs, szOID_RSA_counterSign);
+    if (counter != nullptr && read_counter_signature(counter->rgValue[0], time))
+        return true;
+    const CRYPT_ATTRIBUTE* token = find_attribute(info.UnauthAttrs, szOID_RFC3161_counterSign);
+    return token != nullptr && read_rfc3161_stamp(token->rgValue[0], time);
+}
+
+void read_certificate_names(PCCERT_CONTEXT certificate, wchar_t* signer, wchar_t* issuer)
+{
+    CertGetNameStringW(certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, signer, TEXT_CHARS);
+    CertGetNameStringW(certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, CERT_NAME_ISSUER_FLAG, nullptr, issuer, TEXT_CHARS);
+}
 
 bool read_signer(const wchar_t* source, SignerFacts& facts)
 {

@@ -147,7 +147,7 @@ TEST_F(HostileCorpus, HtmlRunReportsEveryEntryAndClosesTheDocument)
 
 TEST_F(HostileCorpus, CsvRunParsesBackToOneRowPerFileAndTranslation)
 {
-    RunResult csv = run_over_corpus({L"-csv"});
+    RunResult csv = run_over_corpus({L"-csv", L"-x"});
     EXPECT_EQ(static_cast<DWORD>(ERROR_NO_MORE_FILES), csv.exit_code);
     EXPECT_EQ("", csv.err);
     CsvDocument document = parse_csv(csv.out);

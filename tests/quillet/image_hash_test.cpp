@@ -43,39 +43,6 @@ std::string embedded_digest(const std::wstring& signed_path, DWORD digest_size)
     return hex;
 }
 
-size_t optional_header(const std::string& image)
-{
-    return nt_headers_offset(image) + offsetof(IMAGE_NT_HEADERS32, OptionalHeader);
-}
-
-size_t data_directory(const std::string& image, int entry)
-{
-    bool plus = read_u16(image, optional_header(image)) == IMAGE_NT_OPTIONAL_HDR64_MAGIC;
-    return optional_header(image) +
-           (plus ? offsetof(IMAGE_OPTIONAL_HEADER64, DataDirectory)
-                 : offsetof(IMAGE_OPTIONAL_HEADER32, DataDirectory)) +
-           entry * sizeof(IMAGE_DATA_DIRECTORY);
-}
-
-size_t section_header(const std::string& image, int index)
-{
-    size_t file_header = nt_headers_offset(image) + offsetof(IMAGE_NT_HEADERS32, FileHeader);
-    return optional_header(image) + read_u16(image, file_header + offsetof(IMAGE_FILE_HEADER, SizeOfOptionalHeader)) +
-           index * sizeof(IMAGE_SECTION_HEADER);
-}
-
-// The file offset of an image address, through the section table.
-size_t file_offset(const std::string& image, uint32_t rva)
-{
-    for (int index = 0;; ++index) {
-        size_t section = section_header(image, index);
-        uint32_t start = read_u32(image, section + offsetof(IMAGE_SECTION_HEADER, VirtualAddress));
-        uint32_t size = read_u32(image, section + offsetof(IMAGE_SECTION_HEADER, SizeOfRawData));
-        if (rva >= start && rva - start < size)
-            return read_u32(image, section + offsetof(IMAGE_SECTION_HEADER, PointerToRawData)) + rva - start;
-    }
-}
-
 // The file ends inside the import table's first library name.
 std::string truncated_imports(std::string image)
 {
@@ -107,9 +74,9 @@ std::string overlapping_sections(std::string image)
 // An optional header that holds two data directories: exports and imports, no certificate entry.
 std::string two_directories(std::string image)
 {
-    bool plus = read_u16(image, optional_header(image)) == IMAGE_NT_OPTIONAL_HDR64_MAGIC;
+    bool plus = read_u16(image, optional_header_offset(image)) == IMAGE_NT_OPTIONAL_HDR64_MAGIC;
     write_u32(image,
-              optional_header(image) + (plus ? offsetof(IMAGE_OPTIONAL_HEADER64, NumberOfRvaAndSizes)
+              optional_header_offset(image) + (plus ? offsetof(IMAGE_OPTIONAL_HEADER64, NumberOfRvaAndSizes)
                                              : offsetof(IMAGE_OPTIONAL_HEADER32, NumberOfRvaAndSizes)),
               2);
     return image;
@@ -148,7 +115,7 @@ std::string endless_lookup_table(std::string image)
     size_t descriptor = first_descriptor(image);
     uint32_t lookup = read_u32(image, descriptor + offsetof(IMAGE_IMPORT_DESCRIPTOR, OriginalFirstThunk));
     uint32_t hint_name = read_u32(image, file_offset(image, lookup));
-    bool plus = read_u16(image, optional_header(image)) == IMAGE_NT_OPTIONAL_HDR64_MAGIC;
+    bool plus = read_u16(image, optional_header_offset(image)) == IMAGE_NT_OPTIONAL_HDR64_MAGIC;
     std::string entry(plus ? 8 : 4, '\0');
     write_u32(entry, 0, hint_name);
     std::string table;
@@ -163,11 +130,11 @@ std::string endless_lookup_table(std::string image)
 // table's directory entry (when the header holds one), padded to a multiple of 8.
 std::string unsigned_image_sha256(const std::string& image)
 {
-    bool plus = read_u16(image, optional_header(image)) == IMAGE_NT_OPTIONAL_HDR64_MAGIC;
+    bool plus = read_u16(image, optional_header_offset(image)) == IMAGE_NT_OPTIONAL_HDR64_MAGIC;
     uint32_t directories =
-        read_u32(image, optional_header(image) + (plus ? offsetof(IMAGE_OPTIONAL_HEADER64, NumberOfRvaAndSizes)
+        read_u32(image, optional_header_offset(image) + (plus ? offsetof(IMAGE_OPTIONAL_HEADER64, NumberOfRvaAndSizes)
                                                        : offsetof(IMAGE_OPTIONAL_HEADER32, NumberOfRvaAndSizes)));
-    size_t checksum = optional_header(image) + offsetof(IMAGE_OPTIONAL_HEADER32, CheckSum);
+    size_t checksum = optional_header_offset(image) + offsetof(IMAGE_OPTIONAL_HEADER32, CheckSum);
     size_t entry = data_directory(image, IMAGE_DIRECTORY_ENTRY_SECURITY);
     std::string hashed = image.substr(0, checksum) + image.substr(checksum + 4);
     if (directories > IMAGE_DIRECTORY_ENTRY_SECURITY)

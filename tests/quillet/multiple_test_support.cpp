@@ -3,6 +3,7 @@
 #include <sddl.h>
 #include <winioctl.h>
 
+#include <stddef.h>
 #include <stdio.h>
 #include <string.h>
 #include <wctype.h>
@@ -74,6 +75,40 @@ void write_u32(std::string& bytes, size_t offset, uint32_t value)
 size_t nt_headers_offset(const std::string& image)
 {
     return read_u32(image, 0x3C);
+}
+
+size_t optional_header_offset(const std::string& image)
+{
+    return nt_headers_offset(image) + offsetof(IMAGE_NT_HEADERS32, OptionalHeader);
+}
+
+size_t data_directory(const std::string& image, int entry)
+{
+    bool plus = read_u16(image, optional_header_offset(image)) == IMAGE_NT_OPTIONAL_HDR64_MAGIC;
+    return optional_header_offset(image) +
+           (plus ? offsetof(IMAGE_OPTIONAL_HEADER64, DataDirectory)
+                 : offsetof(IMAGE_OPTIONAL_HEADER32, DataDirectory)) +
+           entry * sizeof(IMAGE_DATA_DIRECTORY);
+}
+
+size_t section_header(const std::string& image, int index)
+{
+    size_t file_header = nt_headers_offset(image) + offsetof(IMAGE_NT_HEADERS32, FileHeader);
+    return optional_header_offset(image) +
+           read_u16(image, file_header + offsetof(IMAGE_FILE_HEADER, SizeOfOptionalHeader)) +
+           index * sizeof(IMAGE_SECTION_HEADER);
+}
+
+// The file offset of an image address, through the section table.
+size_t file_offset(const std::string& image, uint32_t rva)
+{
+    for (int index = 0;; ++index) {
+        size_t section = section_header(image, index);
+        uint32_t start = read_u32(image, section + offsetof(IMAGE_SECTION_HEADER, VirtualAddress));
+        uint32_t size = read_u32(image, section + offsetof(IMAGE_SECTION_HEADER, SizeOfRawData));
+        if (rva >= start && rva - start < size)
+            return read_u32(image, section + offsetof(IMAGE_SECTION_HEADER, PointerToRawData)) + rva - start;
+    }
 }
 
 uint32_t pe_checksum(const std::string& image)

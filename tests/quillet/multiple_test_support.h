@@ -38,6 +38,13 @@ std::string damaged_image(uint32_t e_lfanew);
 // Offset of the image's IMAGE_NT_HEADERS.
 size_t nt_headers_offset(const std::string& image);
 
+// Offsets in an image's bytes: the optional header, a data directory entry, a section header,
+// and the file offset of an image address (through the section table).
+size_t optional_header_offset(const std::string& image);
+size_t data_directory(const std::string& image, int entry);
+size_t section_header(const std::string& image, int index);
+size_t file_offset(const std::string& image, uint32_t rva);
+
 // The PE checksum of an image file: 16-bit sums with carries folded, the stored checksum left
 // out, plus the file's length.
 uint32_t pe_checksum(const std::string& image);

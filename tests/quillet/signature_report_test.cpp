@@ -56,11 +56,6 @@ std::string stamp_time_text()
     return local_time_text(utc);
 }
 
-size_t optional_header_offset(const std::string& image)
-{
-    return nt_headers_offset(image) + offsetof(IMAGE_NT_HEADERS32, OptionalHeader);
-}
-
 size_t security_directory_offset(const std::string& image)
 {
     size_t optional = optional_header_offset(image);
