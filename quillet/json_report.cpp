@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "extended_report.h"
 #include "report_output.h"
 #include "settings.h"
 #include "utf8_output.h"
@@ -156,11 +157,23 @@ bool signature_asked(const RecordWants& fields)
 }
 
 // null for a folder or a file that cannot be opened, which have no verdict.
-JsonValue signature_value(const RecordWants&, const FileRecord& record)
+// With "-extended" every signature the file carries (certificate-table entries and nested
+// ones), each with its digest algorithm; otherwise the signer the "[Signer]" lines show.
+JsonValue signer_list(const RecordWants& fields, const FileRecord& record)
 {
-    if (record.signature.empty())
-        return JsonValue();
     JsonValue signers = JsonValue::array();
+    if (fields.extended && record.extended.state == EXTENDED_IMAGE && !record.extended.signatures.entries.empty()) {
+        for (const SignatureEntry& signature : record.extended.signatures.entries) {
+            JsonValue entry = JsonValue::object();
+            entry["subject"] = text_value(signature.signer);
+            entry["issuer"] = text_value(signature.issuer);
+            entry["signedOn"] = time_value(signature.stamped, signature.signed_on);
+            entry["digestAlgorithm"] = text_value(signature.digest_algorithm);
+            entry["nested"] = signature.nested;
+            signers.push_back(entry);
+        }
+        return signers;
+    }
     for (const SignerFacts& signer : record.signers) {
         JsonValue entry = JsonValue::object();
         entry["subject"] = text_value(signer.subject);
@@ -168,10 +181,39 @@ JsonValue signature_value(const RecordWants&, const FileRecord& record)
         entry["signedOn"] = time_value(signer.stamped, signer.signed_on);
         signers.push_back(entry);
     }
+    return signers;
+}
+
+JsonValue signature_value(const RecordWants& fields, const FileRecord& record)
+{
+    if (record.signature.empty())
+        return JsonValue();
+    JsonValue signers = signer_list(fields, record);
     JsonValue signature = JsonValue::object();
     signature["verdict"] = text_value(record.signature);
     signature["signers"] = signers;
     return signature;
+}
+
+bool extended_asked(const RecordWants& fields)
+{
+    return fields.extended;
+}
+
+// The CSV columns' values under their names in lower camel case, null where a cell is empty;
+// null as a whole for a file that is no PE image or could not be read.
+JsonValue extended_value(const RecordWants&, const FileRecord& record)
+{
+    if (record.extended.state != EXTENDED_IMAGE || record.extended_cells.size() != EXTENDED_COLUMN_COUNT)
+        return JsonValue();
+    JsonValue extended = JsonValue::object();
+    for (int index = 0; index < EXTENDED_COLUMN_COUNT; ++index) {
+        std::string key = utf8_of(EXTENDED_COLUMN_NAMES[index]);
+        key[0] = static_cast<char>(key[0] - 'A' + 'a');
+        const std::wstring& cell = record.extended_cells[static_cast<size_t>(index)];
+        extended[key] = cell.empty() ? JsonValue() : text_value(cell);
+    }
+    return extended;
 }
 
 bool image_asked(const RecordWants& fields)
@@ -219,6 +261,7 @@ const FileMember FILE_MEMBERS[] = {{"path", always, path_value},
                                    {"digests", always, digests_value},
                                    {"signature", signature_asked, signature_value},
                                    {"image", image_asked, image_value},
+                                   {"extended", extended_asked, extended_value},
                                    {"errors", always, errors_value}};
 
 } // namespace

@@ -79,11 +79,12 @@ const AddedWord ADDED_WORDS[] = {
     {L"-imphash", L"Prints the import hash (MD5 of the imported names)."},
     {L"-v|-verify <file>", L"Tells whether a file is signed, by whom and when."},
     {L"-csv", L"With -d or -m: one CSV document instead of the report."},
-    {L"-json", L"With -d or -m: JSON Lines to standard output; the next word is a path."},
+    {L"-json", L"With -d or -m: JSON Lines on standard output; it takes no value."},
     {L"-s|-recurse", L"With -d: also every folder below the pattern's folder."},
     {L"-pe", L"With -d: only PE images count, whatever their names."},
     {L"-unsigned", L"With -d or -m: only files that are not signed."},
     {L"-cmp|-compare <csv>", L"With -d or -m: what changed since a saved CSV document."},
+    {L"-x|-extended", L"Mitigations, build, manifest, entropy, overlay, every signature."},
 };
 
 const size_t WORDS_COLUMN = 22;

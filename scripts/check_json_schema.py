@@ -85,6 +85,7 @@ def quillet_runs(build, work):
         ["-d", windows_path(tree), "-json"],
         ["-m", "-json"],
         ["-d", pattern, "-s", "-json", "-compare", windows_path(baseline)],
+        ["-d", pattern, "-json", "-x", "-imphash"],
     ]
     for words in runs:
         yield " ".join(words), run(build, exe, words, work)
@@ -119,6 +120,12 @@ def main():
                 continue
             if not objects:
                 print(f"{origin}: no line at all")
+                faults += 1
+            # The extended run must hold the values of at least one image, not nulls alone.
+            if origin.endswith("-x -imphash") and not any(
+                    isinstance(value.get("extended"), dict) and value["extended"].get("entropy")
+                    for _, value in objects):
+                print(f"{origin}: no image with extended values")
                 faults += 1
             for where, value in objects:
                 checked += 1

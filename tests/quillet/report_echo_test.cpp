@@ -50,7 +50,7 @@ TEST_F(DebuggerEcho, EachUsageTextIsAMessageOfItsOwn)
     std::vector<std::string> texts = messages_of(run.pid, channel_settle(1000));
     // Three banner lines, the 52 usage texts, then the words added since: a heading, a line
     // each (package/USAGE.txt lists the same lines), an empty line.
-    ASSERT_EQ(3u + 52u + 13u, texts.size()) << run.out;
+    ASSERT_EQ(3u + 52u + 14u, texts.size()) << run.out;
     EXPECT_EQ("\nMore Parameters:\n\n", texts[3 + 52]);
     std::string usage_txt = read_file(windows_path(USAGE_TXT));
     for (size_t word = 3 + 52 + 1; word < texts.size() - 1; ++word)
